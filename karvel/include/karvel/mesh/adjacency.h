@@ -1,0 +1,88 @@
+#pragma once
+
+// Polygon adjacency from polygon vertices, in linear time:
+//   corners_at[v] = every (polygon, local vertex) at v      (counting sort)
+//   for each edge (u -> w) of polygon p:
+//     look at the corners of w for a polygon q holding (w -> u): the neighbour;
+//     a q holding (u -> w) too means a flipped orientation, a third polygon an edge
+//     that is not manifold.
+// Problems are returned, not thrown, so each caller can name the elements in its own
+// terms (a patch builder names the input triangles, a mesh builder its own).
+
+#include <optional>
+#include <vector>
+
+#include <karvel/basic/common.h>
+
+namespace karvel::detail {
+
+struct AdjacencyProblem {
+  enum class Kind { non_manifold_edge, inconsistent_orientation };
+  Kind kind;
+  index_t polygon;
+  index_t other_polygon;
+  index_t from_vertex;
+  index_t to_vertex;
+};
+
+// `polygons` gives nb_polygons(), size(p), vertex(p, i) and slot(p, i): the index of
+// local edge i of p in `adjacents`, which is resized and filled.
+template <typename Polygons>
+std::optional<AdjacencyProblem> compute_adjacencies(index_t nb_vertices,
+                                                    const Polygons& polygons,
+                                                    std::vector<index_t>& adjacents) {
+  const index_t nb_polygons = polygons.nb_polygons();
+  std::vector<index_t> first(static_cast<std::size_t>(nb_vertices) + 1, 0);
+  for (index_t p = 0; p < nb_polygons; ++p) {
+    for (index_t i = 0; i < polygons.size(p); ++i) ++first[polygons.vertex(p, i) + 1];
+  }
+  for (index_t v = 0; v < nb_vertices; ++v) first[v + 1] += first[v];
+  std::vector<index_t> corner_polygon(first.back());
+  std::vector<local_index_t> corner_local(first.back());
+  {
+    std::vector<index_t> fill(first.begin(), first.end() - 1);
+    for (index_t p = 0; p < nb_polygons; ++p) {
+      for (index_t i = 0; i < polygons.size(p); ++i) {
+        const index_t slot = fill[polygons.vertex(p, i)]++;
+        corner_polygon[slot] = p;
+        corner_local[slot] = static_cast<local_index_t>(i);
+      }
+    }
+  }
+  adjacents.assign(adjacents.size(), NO_ID);
+  for (index_t p = 0; p < nb_polygons; ++p) {
+    const index_t size = polygons.size(p);
+    for (index_t i = 0; i < size; ++i) {
+      const index_t from = polygons.vertex(p, i);
+      const index_t to = polygons.vertex(p, (i + 1) % size);
+      index_t neighbour = NO_ID;
+      index_t same_direction = NO_ID;
+      index_t nb_others = 0;
+      for (index_t c = first[to]; c < first[to + 1]; ++c) {
+        const index_t q = corner_polygon[c];
+        if (q == p) continue;
+        const index_t q_size = polygons.size(q);
+        const index_t j = corner_local[c];
+        if (polygons.vertex(q, (j + 1) % q_size) == from) {
+          neighbour = q;
+          ++nb_others;
+        } else if (polygons.vertex(q, (j + q_size - 1) % q_size) == from) {
+          same_direction = q;
+          ++nb_others;
+        }
+      }
+      if (nb_others > 1) {
+        return AdjacencyProblem{AdjacencyProblem::Kind::non_manifold_edge, p,
+                                neighbour != NO_ID ? neighbour : same_direction, from, to};
+      }
+      if (same_direction != NO_ID) {
+        return AdjacencyProblem{AdjacencyProblem::Kind::inconsistent_orientation, p,
+                                same_direction, from, to};
+      }
+      adjacents[polygons.slot(p, i)] = neighbour;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace karvel::detail

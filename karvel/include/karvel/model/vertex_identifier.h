@@ -1,0 +1,87 @@
+#pragma once
+
+#include <vector>
+
+#include <absl/container/flat_hash_map.h>
+#include <absl/container/inlined_vector.h>
+
+#include <karvel/model/component_type.h>
+
+namespace karvel {
+
+// A vertex of one component's mesh.
+struct ComponentMeshVertex {
+  ComponentID component_id;
+  index_t vertex;
+};
+
+// Unique vertices tie together the mesh vertices of different components that are the
+// same model vertex: that is how conformity between components is known. Both directions
+// are O(1): a component vertex stores its unique vertex, and each unique vertex chains the
+// component vertices that share it.
+//
+// Components are registered once and then addressed by a dense slot index, which the
+// modifier's hot paths use instead of hashing the uuid.
+class VertexIdentifier {
+ public:
+  struct SlotVertex {
+    index_t slot;
+    index_t vertex;
+  };
+  using SlotVertices = absl::InlinedVector<SlotVertex, 4>;
+
+  index_t nb_unique_vertices() const { return static_cast<index_t>(heads_.size()); }
+
+  // NO_ID when the component is not registered or the vertex has no unique vertex.
+  index_t unique_vertex(const ComponentMeshVertex& vertex) const;
+  std::vector<ComponentMeshVertex> component_mesh_vertices(index_t unique_vertex) const;
+
+  // Slot-level access. component_slot() is NO_ID for an unregistered component.
+  index_t component_slot(const uuid& component) const;
+  const ComponentID& slot_component(index_t slot) const { return slots_[slot].component; }
+  index_t nb_slots() const { return static_cast<index_t>(slots_.size()); }
+  // One past the highest vertex of that component that was ever tied.
+  index_t nb_slot_vertices(index_t slot) const {
+    return static_cast<index_t>(slots_[slot].unique_vertices.size());
+  }
+  index_t unique_vertex(index_t slot, index_t vertex) const {
+    const auto& vertices = slots_[slot].unique_vertices;
+    return vertex < vertices.size() ? vertices[vertex] : NO_ID;
+  }
+  // The component vertices of one unique vertex, without allocation in the common case.
+  SlotVertices slot_vertices(index_t unique_vertex) const;
+  // The vertex of that component at that unique vertex, or NO_ID.
+  index_t vertex_in_slot(index_t unique_vertex, index_t slot) const;
+
+  // Changes, for model builders.
+  index_t register_component(const ComponentID& component, ModelBuilderKey);
+  index_t create_unique_vertices(index_t count, ModelBuilderKey);
+  // Ties that component vertex to `unique_vertex` (NO_ID unties it).
+  void set_unique_vertex(index_t slot, index_t vertex, index_t unique_vertex, ModelBuilderKey);
+  // Applies a compaction of one component's vertices (old-to-new, NO_ID for removed).
+  void update_component_vertices(index_t slot, const std::vector<index_t>& old_to_new,
+                                 ModelBuilderKey);
+  // Removes the unique vertices that no component vertex uses and renumbers the rest.
+  void delete_unused_unique_vertices(ModelBuilderKey);
+
+ private:
+  struct Slot {
+    ComponentID component;
+    std::vector<index_t> unique_vertices;
+  };
+  struct Entry {
+    index_t slot;
+    index_t vertex;
+    index_t next;
+  };
+  void unlink(index_t unique_vertex, index_t slot, index_t vertex);
+  void rebuild_chains();
+
+  std::vector<Slot> slots_;
+  absl::flat_hash_map<uuid, index_t> slot_of_;
+  std::vector<index_t> heads_;
+  std::vector<Entry> entries_;
+  std::vector<index_t> free_entries_;
+};
+
+}  // namespace karvel

@@ -1,0 +1,137 @@
+#include <karvel/model/vertex_identifier.h>
+
+#include <karvel/basic/exception.h>
+
+namespace karvel {
+
+index_t VertexIdentifier::component_slot(const uuid& component) const {
+  const auto found = slot_of_.find(component);
+  return found == slot_of_.end() ? NO_ID : found->second;
+}
+
+index_t VertexIdentifier::unique_vertex(const ComponentMeshVertex& vertex) const {
+  const index_t slot = component_slot(vertex.component_id.id);
+  return slot == NO_ID ? NO_ID : unique_vertex(slot, vertex.vertex);
+}
+
+std::vector<ComponentMeshVertex> VertexIdentifier::component_mesh_vertices(
+    index_t unique_vertex) const {
+  std::vector<ComponentMeshVertex> result;
+  for (const auto& entry : slot_vertices(unique_vertex)) {
+    result.push_back({slots_[entry.slot].component, entry.vertex});
+  }
+  return result;
+}
+
+VertexIdentifier::SlotVertices VertexIdentifier::slot_vertices(index_t unique_vertex) const {
+  SlotVertices result;
+  for (index_t e = heads_[unique_vertex]; e != NO_ID; e = entries_[e].next) {
+    result.push_back({entries_[e].slot, entries_[e].vertex});
+  }
+  return result;
+}
+
+index_t VertexIdentifier::vertex_in_slot(index_t unique_vertex, index_t slot) const {
+  for (index_t e = heads_[unique_vertex]; e != NO_ID; e = entries_[e].next) {
+    if (entries_[e].slot == slot) return entries_[e].vertex;
+  }
+  return NO_ID;
+}
+
+index_t VertexIdentifier::register_component(const ComponentID& component, ModelBuilderKey) {
+  const auto inserted = slot_of_.emplace(component.id, nb_slots());
+  if (inserted.second) slots_.push_back({component, {}});
+  return inserted.first->second;
+}
+
+index_t VertexIdentifier::create_unique_vertices(index_t count, ModelBuilderKey) {
+  const index_t first = nb_unique_vertices();
+  heads_.resize(heads_.size() + count, NO_ID);
+  return first;
+}
+
+void VertexIdentifier::unlink(index_t unique_vertex, index_t slot, index_t vertex) {
+  index_t* link = &heads_[unique_vertex];
+  while (*link != NO_ID) {
+    const index_t e = *link;
+    if (entries_[e].slot == slot && entries_[e].vertex == vertex) {
+      *link = entries_[e].next;
+      free_entries_.push_back(e);
+      return;
+    }
+    link = &entries_[e].next;
+  }
+}
+
+void VertexIdentifier::set_unique_vertex(index_t slot, index_t vertex, index_t unique_vertex,
+                                         ModelBuilderKey) {
+  if (slot >= nb_slots() || (unique_vertex != NO_ID && unique_vertex >= nb_unique_vertices())) {
+    throw KarvelException{"[VertexIdentifier::set_unique_vertex] Slot " +
+                          std::to_string(slot) + " or unique vertex " +
+                          std::to_string(unique_vertex) + " is out of range"};
+  }
+  auto& vertices = slots_[slot].unique_vertices;
+  if (vertex >= vertices.size()) vertices.resize(vertex + 1, NO_ID);
+  const index_t previous = vertices[vertex];
+  if (previous == unique_vertex) return;
+  if (previous != NO_ID) unlink(previous, slot, vertex);
+  vertices[vertex] = unique_vertex;
+  if (unique_vertex == NO_ID) return;
+  Entry entry{slot, vertex, heads_[unique_vertex]};
+  if (free_entries_.empty()) {
+    entries_.push_back(entry);
+    heads_[unique_vertex] = static_cast<index_t>(entries_.size() - 1);
+  } else {
+    const index_t e = free_entries_.back();
+    free_entries_.pop_back();
+    entries_[e] = entry;
+    heads_[unique_vertex] = e;
+  }
+}
+
+void VertexIdentifier::rebuild_chains() {
+  heads_.assign(heads_.size(), NO_ID);
+  entries_.clear();
+  free_entries_.clear();
+  for (index_t slot = 0; slot < nb_slots(); ++slot) {
+    const auto& vertices = slots_[slot].unique_vertices;
+    for (index_t v = 0; v < vertices.size(); ++v) {
+      const index_t unique = vertices[v];
+      if (unique == NO_ID) continue;
+      entries_.push_back({slot, v, heads_[unique]});
+      heads_[unique] = static_cast<index_t>(entries_.size() - 1);
+    }
+  }
+}
+
+void VertexIdentifier::update_component_vertices(index_t slot,
+                                                 const std::vector<index_t>& old_to_new,
+                                                 ModelBuilderKey) {
+  auto& vertices = slots_[slot].unique_vertices;
+  std::vector<index_t> renumbered;
+  for (index_t old = 0; old < old_to_new.size() && old < vertices.size(); ++old) {
+    const index_t now = old_to_new[old];
+    if (now == NO_ID) continue;
+    if (now >= renumbered.size()) renumbered.resize(now + 1, NO_ID);
+    renumbered[now] = vertices[old];
+  }
+  vertices = std::move(renumbered);
+  rebuild_chains();
+}
+
+void VertexIdentifier::delete_unused_unique_vertices(ModelBuilderKey) {
+  std::vector<index_t> old_to_new(heads_.size(), NO_ID);
+  index_t kept = 0;
+  for (index_t u = 0; u < heads_.size(); ++u) {
+    if (heads_[u] != NO_ID) old_to_new[u] = kept++;
+  }
+  for (auto& slot : slots_) {
+    for (auto& unique : slot.unique_vertices) {
+      if (unique != NO_ID) unique = old_to_new[unique];
+    }
+  }
+  heads_.resize(kept);
+  rebuild_chains();
+}
+
+}  // namespace karvel
