@@ -22,8 +22,8 @@ struct Soup {
 inline Soup<3> cube_soup() {
   Soup<3> soup;
   for (index_t i = 0; i < 8; ++i) {
-    soup.points.emplace_back(std::array<double, 3>{double(i & 1), double((i >> 1) & 1),
-                                                   double((i >> 2) & 1)});
+    soup.points.emplace_back(
+        std::array<double, 3>{double(i & 1), double((i >> 1) & 1), double((i >> 2) & 1)});
   }
   soup.triangles = {{0, 2, 3}, {0, 3, 1}, {4, 5, 7}, {4, 7, 6}, {0, 1, 5}, {0, 5, 4},
                     {2, 6, 7}, {2, 7, 3}, {0, 4, 6}, {0, 6, 2}, {1, 3, 7}, {1, 7, 5}};
@@ -65,8 +65,9 @@ inline Soup<3> square_with_fin_soup() {
 // A 2 x 1 rectangle of two regions sharing the line x = 1.
 inline Soup<2> two_regions_soup() {
   Soup<2> soup;
-  soup.points = {karvel::Point<2>{{0, 0}}, karvel::Point<2>{{1, 0}}, karvel::Point<2>{{2, 0}},
-                 karvel::Point<2>{{0, 1}}, karvel::Point<2>{{1, 1}}, karvel::Point<2>{{2, 1}}};
+  soup.points = {karvel::Point<2>{{0, 0}}, karvel::Point<2>{{1, 0}},
+                 karvel::Point<2>{{2, 0}}, karvel::Point<2>{{0, 1}},
+                 karvel::Point<2>{{1, 1}}, karvel::Point<2>{{2, 1}}};
   soup.triangles = {{0, 1, 4}, {0, 4, 3}, {1, 2, 5}, {1, 5, 4}};
   soup.patches = {0, 0, 1, 1};
   return soup;

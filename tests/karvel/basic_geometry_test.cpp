@@ -66,8 +66,8 @@ TEST(Geometry, ElementsReferToTheirPointsInOrder) {
   EXPECT_EQ(&triangle.vertices()[1].get(), &p1);
   EXPECT_DOUBLE_EQ(triangle_area(triangle), 0.5);
   EXPECT_NEAR(triangle_smallest_angle(triangle), 45.0, 1e-12);
-  EXPECT_DOUBLE_EQ(triangle_signed_area(Triangle<2>{Point<2>{{0, 0}}, Point<2>{{0, 1}},
-                                                    Point<2>{{1, 0}}}),
+  EXPECT_DOUBLE_EQ(triangle_signed_area(
+                       Triangle<2>{Point<2>{{0, 0}}, Point<2>{{0, 1}}, Point<2>{{1, 0}}}),
                    -0.5);
 }
 

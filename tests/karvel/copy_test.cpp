@@ -16,7 +16,8 @@ void expect_components_mapped(const BRep& source, const BRep& copy,
   ASSERT_EQ(mapping.at(ComponentType::line).size(), source.nb_lines());
   ASSERT_EQ(mapping.at(ComponentType::corner).size(), source.nb_corners());
   for (const auto& surface : source.surfaces()) {
-    const auto& copied = copy.surface(mapping.at(ComponentType::surface).in2out(surface.id()));
+    const auto& copied =
+        copy.surface(mapping.at(ComponentType::surface).in2out(surface.id()));
     EXPECT_NE(copied.id(), surface.id());
     EXPECT_EQ(copied.name(), surface.name());
     EXPECT_EQ(copied.get_mesh().nb_polygons(), surface.get_mesh().nb_polygons());
@@ -111,7 +112,8 @@ TEST(Copy, BlocksAndSectionsCopy) {
   source_builder.set_name({ComponentType::block, block}, "reservoir");
   BRep copy;
   const auto mapping = BRepBuilder{copy}.copy(source);
-  EXPECT_EQ(copy.block(mapping.at(ComponentType::block).in2out(block)).name(), "reservoir");
+  EXPECT_EQ(copy.block(mapping.at(ComponentType::block).in2out(block)).name(),
+            "reservoir");
 
   const auto section = fixtures::two_regions();
   Section section_copy;

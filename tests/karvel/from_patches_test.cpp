@@ -25,9 +25,10 @@ TEST(FromPatches, InfersComponentsOfEachFixture) {
     fixtures::Soup<3> soup;
     index_t surfaces, lines, corners, unique_vertices;
   };
-  for (const auto& c : {Case{"cube", fixtures::cube_soup(), 6, 12, 8, 8},
-                        Case{"book", fixtures::book_soup(), 3, 4, 2, 8},
-                        Case{"square with fin", fixtures::square_with_fin_soup(), 2, 4, 2, 8}}) {
+  for (const auto& c :
+       {Case{"cube", fixtures::cube_soup(), 6, 12, 8, 8},
+        Case{"book", fixtures::book_soup(), 3, 4, 2, 8},
+        Case{"square with fin", fixtures::square_with_fin_soup(), 2, 4, 2, 8}}) {
     SCOPED_TRACE(c.name);
     const auto model = fixtures::brep(c.soup);
     EXPECT_EQ(model.nb_surfaces(), c.surfaces);
@@ -36,7 +37,8 @@ TEST(FromPatches, InfersComponentsOfEachFixture) {
     EXPECT_EQ(model.nb_blocks(), 0u);
     EXPECT_EQ(model.nb_unique_vertices(), c.unique_vertices);
     index_t triangles = 0;
-    for (const auto& surface : model.surfaces()) triangles += surface.get_mesh().nb_polygons();
+    for (const auto& surface : model.surfaces())
+      triangles += surface.get_mesh().nb_polygons();
     EXPECT_EQ(triangles, c.soup.triangles.size());
     // Every line has two corners as boundaries (one, for a closed loop) and each of its
     // vertices is tied to a vertex of every surface it bounds.
@@ -47,7 +49,8 @@ TEST(FromPatches, InfersComponentsOfEachFixture) {
       for (index_t v = 0; v < line.mesh().nb_vertices(); ++v) {
         const index_t unique = model.unique_vertex(slot, v);
         for (const auto& incidence : model.incidences(line.id())) {
-          EXPECT_NE(model.vertex_in_slot(unique, model.component_slot(incidence.id)), NO_ID);
+          EXPECT_NE(model.vertex_in_slot(unique, model.component_slot(incidence.id)),
+                    NO_ID);
         }
       }
     }
@@ -63,8 +66,8 @@ TEST(FromPatches, CubeEdgesBoundTwoFacesAndCornersBoundThreeEdges) {
   }
   for (const auto& corner : cube.corners()) {
     EXPECT_EQ(cube.incidences(corner.id()).size(), 3u);
-    EXPECT_EQ(cube.component_mesh_vertices(
-                  cube.unique_vertex({corner.component_id(), 0})).size(),
+    EXPECT_EQ(cube.component_mesh_vertices(cube.unique_vertex({corner.component_id(), 0}))
+                  .size(),
               7u);  // the corner, three lines and three surfaces
   }
   for (const auto& surface : cube.surfaces()) {
@@ -76,8 +79,10 @@ TEST(FromPatches, BookSpineBoundsThreePages) {
   const auto book = fixtures::book();
   index_t spines = 0;
   for (const auto& line : book.lines()) {
-    if (book.incidences(line.id()).size() == 3) ++spines;
-    else EXPECT_EQ(line.mesh().nb_edges(), 3u);  // the outer border of one page
+    if (book.incidences(line.id()).size() == 3)
+      ++spines;
+    else
+      EXPECT_EQ(line.mesh().nb_edges(), 3u);  // the outer border of one page
   }
   EXPECT_EQ(spines, 1u);
 }
@@ -143,7 +148,8 @@ TEST(FromPatches, BadInputNamesTheElement) {
   non_manifold.patches = {0, 0, 0, 0, 0, 0};
   for (const auto& c :
        {Case{"sizes differ", sizes, "6 triangles but 5 patch values"},
-        Case{"index out of range", range, "Triangle 3 uses vertex 99, but there are 8 points"},
+        Case{"index out of range", range,
+             "Triangle 3 uses vertex 99, but there are 8 points"},
         Case{"repeated vertex", repeated, "Triangle 2 repeats a vertex (2, 3, 2)"},
         Case{"not finite", non_finite, "Point 5 has a coordinate that is not finite"},
         Case{"flipped", flipped, "triangles 0 and 1 are not consistently oriented"},
@@ -153,7 +159,8 @@ TEST(FromPatches, BadInputNamesTheElement) {
       fixtures::brep(c.soup);
       FAIL() << "no exception";
     } catch (const KarvelException& error) {
-      EXPECT_NE(std::string{error.what()}.find(c.message), std::string::npos) << error.what();
+      EXPECT_NE(std::string{error.what()}.find(c.message), std::string::npos)
+          << error.what();
       EXPECT_EQ(std::string{error.what()}.rfind("[brep_from_patches]", 0), 0u);
     }
   }

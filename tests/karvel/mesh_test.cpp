@@ -32,7 +32,8 @@ void expect_links_consistent(const TriangulatedSurface<2>& mesh) {
 
 double total_area(const TriangulatedSurface<2>& mesh) {
   double area = 0;
-  for (index_t t = 0; t < mesh.nb_polygons(); ++t) area += triangle_area(mesh.triangle(t));
+  for (index_t t = 0; t < mesh.nb_polygons(); ++t)
+    area += triangle_area(mesh.triangle(t));
   return area;
 }
 
@@ -117,13 +118,15 @@ TEST(TriangulatedSurface, LinkingRejectsFlippedAndNonManifoldEdges) {
     SCOPED_TRACE(c.name);
     TriangulatedSurface<2> mesh;
     TriangulatedSurfaceBuilder<2> builder{mesh};
-    for (int i = 0; i < 4; ++i) builder.create_point(Point<2>{{double(i), double(i * i)}});
+    for (int i = 0; i < 4; ++i)
+      builder.create_point(Point<2>{{double(i), double(i * i)}});
     for (const auto& t : c.triangles) builder.create_triangle(t);
     try {
       builder.compute_triangle_adjacencies();
       FAIL() << "no exception";
     } catch (const KarvelException& error) {
-      EXPECT_NE(std::string{error.what()}.find(c.message), std::string::npos) << error.what();
+      EXPECT_NE(std::string{error.what()}.find(c.message), std::string::npos)
+          << error.what();
     }
   }
   TriangulatedSurface<2> mesh;
@@ -135,7 +138,8 @@ TEST(TriangulatedSurface, LinkingRejectsFlippedAndNonManifoldEdges) {
 TEST(PolygonalSurface, QuadsAreLinked) {
   PolygonalSurface<3> mesh;
   PolygonalSurfaceBuilder<3> builder{mesh};
-  for (int i = 0; i < 6; ++i) builder.create_point(Point<3>{{double(i % 3), double(i / 3), 0}});
+  for (int i = 0; i < 6; ++i)
+    builder.create_point(Point<3>{{double(i % 3), double(i / 3), 0}});
   builder.create_polygon(std::vector<index_t>{0, 1, 4, 3});
   builder.create_polygon(std::vector<index_t>{1, 2, 5, 4});
   builder.compute_polygon_adjacencies();

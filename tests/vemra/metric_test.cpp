@@ -32,7 +32,8 @@ Point<D> point_at(double x) {
 TEST(Metric, MeansOverTetraTriangleAndSegment) {
   RecordingMetric<3> metric;
   metric.values = {1.0, 2.0, 3.0, 6.0};
-  const auto p0 = point_at<3>(0), p1 = point_at<3>(1), p2 = point_at<3>(2), p3 = point_at<3>(3);
+  const auto p0 = point_at<3>(0), p1 = point_at<3>(1), p2 = point_at<3>(2),
+             p3 = point_at<3>(3);
   EXPECT_DOUBLE_EQ(metric.tetra_metric({p0, p1, p2, p3}), 3.0);
   EXPECT_DOUBLE_EQ(metric.triangle_metric({p0, p1, p2}), 2.0);
   EXPECT_DOUBLE_EQ(metric.segment_metric({p0, p1}), 1.5);

@@ -17,6 +17,7 @@
 #include <karvel/mesh/triangulated_surface.h>
 #include <karvel/mesh/triangulated_surface_builder.h>
 #include <karvel/model/brep.h>
+#include <karvel/model/checker.h>
 #include <karvel/model/from_patches.h>
 #include <karvel/model/model_builder.h>
 #include <karvel/model/model_copy_mapping.h>

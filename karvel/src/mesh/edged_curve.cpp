@@ -12,7 +12,8 @@ template <index_t D>
 index_t EdgedCurve<D>::edge_from_vertices(index_t v0, index_t v1) const {
   for (const index_t edge : edges_around_vertex_[v0]) {
     const auto& vertices = edges_[edge];
-    if ((vertices[0] == v0 && vertices[1] == v1) || (vertices[0] == v1 && vertices[1] == v0)) {
+    if ((vertices[0] == v0 && vertices[1] == v1) ||
+        (vertices[0] == v1 && vertices[1] == v0)) {
       return edge;
     }
   }
@@ -62,7 +63,8 @@ void EdgedCurveBuilder<D>::compute_edges_around_vertices() {
 }
 
 template <index_t D>
-std::vector<index_t> EdgedCurveBuilder<D>::delete_edges(const std::vector<bool>& to_delete) {
+std::vector<index_t> EdgedCurveBuilder<D>::delete_edges(
+    const std::vector<bool>& to_delete) {
   std::vector<index_t> old_to_new(curve_.nb_edges(), NO_ID);
   index_t kept = 0;
   for (index_t edge = 0; edge < curve_.nb_edges(); ++edge) {
@@ -90,6 +92,19 @@ std::vector<index_t> EdgedCurveBuilder<D>::delete_isolated_vertices() {
   }
   compute_edges_around_vertices();
   return old_to_new;
+}
+
+template <index_t D>
+std::vector<index_t> EdgedCurveBuilder<D>::merge_vertices(
+    const std::vector<index_t>& representative) {
+  std::vector<bool> loops(curve_.nb_edges(), false);
+  for (index_t edge = 0; edge < curve_.nb_edges(); ++edge) {
+    auto& vertices = curve_.edges_[edge];
+    vertices = {representative[vertices[0]], representative[vertices[1]]};
+    loops[edge] = vertices[0] == vertices[1];
+  }
+  delete_edges(loops);
+  return delete_isolated_vertices();
 }
 
 template <index_t D>

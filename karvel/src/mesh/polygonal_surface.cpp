@@ -15,7 +15,9 @@ struct PolygonAccess {
   const std::vector<index_t>& vertices;
   index_t nb_polygons() const { return static_cast<index_t>(offsets.size() - 1); }
   index_t size(index_t polygon) const { return offsets[polygon + 1] - offsets[polygon]; }
-  index_t vertex(index_t polygon, index_t i) const { return vertices[offsets[polygon] + i]; }
+  index_t vertex(index_t polygon, index_t i) const {
+    return vertices[offsets[polygon] + i];
+  }
   index_t slot(index_t polygon, index_t i) const { return offsets[polygon] + i; }
 };
 
@@ -62,14 +64,14 @@ index_t PolygonalSurfaceBuilder<D>::create_polygon(absl::Span<const index_t> ver
 template <index_t D>
 void PolygonalSurfaceBuilder<D>::compute_polygon_adjacencies() {
   const auto problem = detail::compute_adjacencies(
-      mesh_.nb_vertices(), PolygonAccess{mesh_.offsets_, mesh_.vertices_}, mesh_.adjacents_);
+      mesh_.nb_vertices(), PolygonAccess{mesh_.offsets_, mesh_.vertices_},
+      mesh_.adjacents_);
   if (problem) {
-    throw KarvelException{"[PolygonalSurfaceBuilder] Polygons " +
-                          std::to_string(problem->polygon) + " and " +
-                          std::to_string(problem->other_polygon) +
-                          " cannot be linked across edge (" +
-                          std::to_string(problem->from_vertex) + ", " +
-                          std::to_string(problem->to_vertex) + ")"};
+    throw KarvelException{
+        "[PolygonalSurfaceBuilder] Polygons " + std::to_string(problem->polygon) +
+        " and " + std::to_string(problem->other_polygon) +
+        " cannot be linked across edge (" + std::to_string(problem->from_vertex) + ", " +
+        std::to_string(problem->to_vertex) + ")"};
   }
 }
 

@@ -4,7 +4,8 @@ namespace karvel {
 namespace {
 
 template <index_t D>
-local_index_t local_index_of(const SurfaceMesh<D>& mesh, index_t polygon, index_t vertex) {
+local_index_t local_index_of(const SurfaceMesh<D>& mesh, index_t polygon,
+                             index_t vertex) {
   const auto size = mesh.nb_polygon_vertices(polygon);
   for (local_index_t v = 0; v < size; ++v) {
     if (mesh.polygon_vertex({polygon, v}) == vertex) return v;
@@ -32,7 +33,8 @@ PolygonsAroundVertex SurfaceMesh<D>::polygons_around_vertex(index_t vertex) cons
   current = start;
   while (true) {
     const auto size = nb_polygon_vertices(current.polygon_id);
-    const auto previous_edge = static_cast<local_index_t>((current.vertex_id + size - 1) % size);
+    const auto previous_edge =
+        static_cast<local_index_t>((current.vertex_id + size - 1) % size);
     const index_t previous = polygon_adjacent({current.polygon_id, previous_edge});
     if (previous == NO_ID || previous == start.polygon_id) break;
     current = {previous, local_index_of(*this, previous, vertex)};
@@ -42,7 +44,8 @@ PolygonsAroundVertex SurfaceMesh<D>::polygons_around_vertex(index_t vertex) cons
 }
 
 template <index_t D>
-std::array<index_t, 2> SurfaceMesh<D>::polygon_edge_vertices(const PolygonEdge& edge) const {
+std::array<index_t, 2> SurfaceMesh<D>::polygon_edge_vertices(
+    const PolygonEdge& edge) const {
   const auto size = nb_polygon_vertices(edge.polygon_id);
   return {polygon_vertex({edge.polygon_id, edge.edge_id}),
           polygon_vertex(

@@ -39,7 +39,8 @@ index_t TriangulatedSurfaceBuilder<D>::create_point(const Point<D>& point) {
 }
 
 template <index_t D>
-index_t TriangulatedSurfaceBuilder<D>::create_triangle(const std::array<index_t, 3>& vertices) {
+index_t TriangulatedSurfaceBuilder<D>::create_triangle(
+    const std::array<index_t, 3>& vertices) {
   const index_t triangle = mesh_.nb_polygons();
   for (local_index_t i = 0; i < 3; ++i) {
     if (vertices[i] >= mesh_.nb_vertices()) {
@@ -61,8 +62,8 @@ index_t TriangulatedSurfaceBuilder<D>::create_triangle(const std::array<index_t,
 
 template <index_t D>
 std::optional<detail::AdjacencyProblem> TriangulatedSurfaceBuilder<D>::link_triangles() {
-  return detail::compute_adjacencies(mesh_.nb_vertices(), TriangleAccess<D>{mesh_.vertices_},
-                                     mesh_.adjacents_);
+  return detail::compute_adjacencies(
+      mesh_.nb_vertices(), TriangleAccess<D>{mesh_.vertices_}, mesh_.adjacents_);
 }
 
 template <index_t D>
@@ -91,7 +92,8 @@ void TriangulatedSurfaceBuilder<D>::set_corner(index_t triangle,
 }
 
 template <index_t D>
-void TriangulatedSurfaceBuilder<D>::replace_adjacent(index_t triangle, index_t old_adjacent,
+void TriangulatedSurfaceBuilder<D>::replace_adjacent(index_t triangle,
+                                                     index_t old_adjacent,
                                                      index_t new_adjacent) {
   if (triangle == NO_ID) return;
   index_t* adjacents = &mesh_.adjacents_[3 * triangle];
@@ -121,7 +123,8 @@ TriangleEdgeSplit TriangulatedSurfaceBuilder<D>::split_edge(const PolygonEdge& e
   const index_t n_new = n == NO_ID ? NO_ID : t_new + 1;
   const index_t t_outer = adjacents[3 * t + next(e)];
 
-  // t' = (m, b, c): across (m, b) lies n, across (b, c) t's old neighbour, across (c, m) t.
+  // t' = (m, b, c): across (m, b) lies n, across (b, c) t's old neighbour, across (c, m)
+  // t.
   vertices.insert(vertices.end(), {new_vertex, b, c});
   adjacents.insert(adjacents.end(), {n, t_outer, t});
   replace_adjacent(t_outer, t, t_new);
@@ -135,7 +138,8 @@ TriangleEdgeSplit TriangulatedSurfaceBuilder<D>::split_edge(const PolygonEdge& e
     const local_index_t f = mesh_.edge_from_vertices(n, b, a);
     const index_t d = vertices[3 * n + previous(f)];
     const index_t n_outer = adjacents[3 * n + next(f)];
-    // n' = (m, a, d): across (m, a) lies t, across (a, d) n's old neighbour, across (d, m) n.
+    // n' = (m, a, d): across (m, a) lies t, across (a, d) n's old neighbour, across (d,
+    // m) n.
     vertices.insert(vertices.end(), {new_vertex, a, d});
     adjacents.insert(adjacents.end(), {t, n_outer, n});
     replace_adjacent(n_outer, n, n_new);
@@ -202,6 +206,19 @@ std::vector<index_t> TriangulatedSurfaceBuilder<D>::delete_isolated_vertices() {
   for (auto& v : mesh_.vertices_) v = old_to_new[v];
   compute_vertex_corners();
   return old_to_new;
+}
+
+template <index_t D>
+std::vector<index_t> TriangulatedSurfaceBuilder<D>::merge_vertices(
+    const std::vector<index_t>& representative) {
+  std::vector<bool> degenerate(mesh_.nb_polygons(), false);
+  for (index_t t = 0; t < mesh_.nb_polygons(); ++t) {
+    index_t* v = &mesh_.vertices_[3 * t];
+    for (local_index_t i = 0; i < 3; ++i) v[i] = representative[v[i]];
+    degenerate[t] = v[0] == v[1] || v[1] == v[2] || v[2] == v[0];
+  }
+  delete_triangles(degenerate);
+  return delete_isolated_vertices();
 }
 
 template <index_t D>

@@ -1,6 +1,7 @@
 // From a triangle soup to a model:
 //   validate sizes, indices, repeated vertices, coordinates
-//   group triangles by patch; per patch a surface with local vertices, linked (orientation
+//   group triangles by patch; per patch a surface with local vertices, linked
+//   (orientation
 //     and manifold checks name the input triangles)
 //   corners_at[v] over all triangles; for each undirected edge, the patches along it and
 //     how often: a border (once) or an edge of two patches is a line edge
@@ -64,17 +65,19 @@ void validate(const std::string& where, absl::Span<const Point<D>> points,
       }
     }
     if (v[0] == v[1] || v[1] == v[2] || v[2] == v[0]) {
-      throw KarvelException{where + " Triangle " + std::to_string(t) + " repeats a vertex (" +
-                            std::to_string(v[0]) + ", " + std::to_string(v[1]) + ", " +
-                            std::to_string(v[2]) + ")"};
+      throw KarvelException{where + " Triangle " + std::to_string(t) +
+                            " repeats a vertex (" + std::to_string(v[0]) + ", " +
+                            std::to_string(v[1]) + ", " + std::to_string(v[2]) + ")"};
     }
   }
 }
 
 // Compressed lists of the triangle corners at each vertex.
 struct CornersAtVertices {
-  CornersAtVertices(index_t nb_vertices, absl::Span<const std::array<index_t, 3>> triangles)
-      : first(static_cast<std::size_t>(nb_vertices) + 1, 0), triangle(3 * triangles.size()) {
+  CornersAtVertices(index_t nb_vertices,
+                    absl::Span<const std::array<index_t, 3>> triangles)
+      : first(static_cast<std::size_t>(nb_vertices) + 1, 0),
+        triangle(3 * triangles.size()) {
     for (const auto& t : triangles) {
       for (const index_t v : t) ++first[v + 1];
     }
@@ -164,7 +167,8 @@ class PatchModelBuilder {
           global.push_back(v);
         }
       }
-      mesh.reserve(static_cast<index_t>(global.size()), static_cast<index_t>(triangles.size()));
+      mesh.reserve(static_cast<index_t>(global.size()),
+                   static_cast<index_t>(triangles.size()));
       for (index_t v = 0; v < global.size(); ++v) {
         mesh.create_point(points_[global[v]]);
         builder_.set_unique_vertex(slot, v, unique_of_[global[v]]);
@@ -181,11 +185,12 @@ class PatchModelBuilder {
   [[noreturn]] void report(const detail::AdjacencyProblem& problem,
                            const std::vector<index_t>& triangles,
                            const std::vector<index_t>& global) const {
-    const std::string edge = "edge (" + std::to_string(global[problem.from_vertex]) + ", " +
-                             std::to_string(global[problem.to_vertex]) + ")";
+    const std::string edge = "edge (" + std::to_string(global[problem.from_vertex]) +
+                             ", " + std::to_string(global[problem.to_vertex]) + ")";
     const std::string pair = "triangles " + std::to_string(triangles[problem.polygon]) +
                              " and " + std::to_string(triangles[problem.other_polygon]);
-    const std::string patch = "patch " + std::to_string(patches_[triangles[problem.polygon]]);
+    const std::string patch =
+        "patch " + std::to_string(patches_[triangles[problem.polygon]]);
     if (problem.kind == detail::AdjacencyProblem::Kind::non_manifold_edge) {
       throw KarvelException{where_ + " In " + patch + ", " + edge +
                             " is used by more than two triangles, among them " + pair};
@@ -210,8 +215,9 @@ class PatchModelBuilder {
             break;
           }
           const index_t patch = patch_of_[q];
-          auto found = std::find_if(along.begin(), along.end(),
-                                    [patch](const PatchCount& pc) { return pc.patch == patch; });
+          auto found =
+              std::find_if(along.begin(), along.end(),
+                           [patch](const PatchCount& pc) { return pc.patch == patch; });
           if (found == along.end()) {
             along.push_back({patch, 1});
           } else {
@@ -220,8 +226,9 @@ class PatchModelBuilder {
         }
         if (!first_holder) continue;
         if (along.size() == 1 && along[0].count == 2) continue;
-        std::sort(along.begin(), along.end(),
-                  [](const PatchCount& a, const PatchCount& b) { return a.patch < b.patch; });
+        std::sort(
+            along.begin(), along.end(),
+            [](const PatchCount& a, const PatchCount& b) { return a.patch < b.patch; });
         line_edges_.push_back({{u, w}, std::move(along)});
       }
     }
@@ -246,7 +253,8 @@ class PatchModelBuilder {
     const auto is_break = [&](index_t v) {
       const index_t degree = first[v + 1] - first[v];
       if (degree != 2) return true;
-      return !(line_edges_[around[first[v]]].patches == line_edges_[around[first[v] + 1]].patches);
+      return !(line_edges_[around[first[v]]].patches ==
+               line_edges_[around[first[v] + 1]].patches);
     };
     std::vector<bool> visited(line_edges_.size(), false);
     const auto walk = [&](index_t start, index_t edge) {

@@ -38,11 +38,15 @@ void ModelBuilder<Model, D>::set_name(const ComponentID& component, std::string 
       model_.modifiable_lines(key()).modifiable(component.id).set_name(std::move(name));
       return;
     case ComponentType::surface:
-      model_.modifiable_surfaces(key()).modifiable(component.id).set_name(std::move(name));
+      model_.modifiable_surfaces(key())
+          .modifiable(component.id)
+          .set_name(std::move(name));
       return;
     case ComponentType::block:
       if constexpr (std::is_base_of_v<Blocks<D>, Model>) {
-        model_.modifiable_blocks(key()).modifiable(component.id).set_name(std::move(name));
+        model_.modifiable_blocks(key())
+            .modifiable(component.id)
+            .set_name(std::move(name));
         return;
       }
       break;
@@ -65,7 +69,8 @@ EdgedCurveBuilder<D> ModelBuilder<Model, D>::line_mesh_builder(const uuid& line)
 template <typename Model, index_t D>
 TriangulatedSurfaceBuilder<D> ModelBuilder<Model, D>::triangulated_surface_builder(
     const uuid& surface) {
-  auto& mesh = model_.modifiable_surfaces(key()).modifiable(surface).modifiable_mesh(key());
+  auto& mesh =
+      model_.modifiable_surfaces(key()).modifiable(surface).modifiable_mesh(key());
   auto* triangulated = dynamic_cast<TriangulatedSurface<D>*>(&mesh);
   if (!triangulated) {
     throw KarvelException{"[ModelBuilder] Surface " + surface.string() +
@@ -77,7 +82,8 @@ TriangulatedSurfaceBuilder<D> ModelBuilder<Model, D>::triangulated_surface_build
 template <typename Model, index_t D>
 PolygonalSurfaceBuilder<D> ModelBuilder<Model, D>::polygonal_surface_builder(
     const uuid& surface) {
-  auto& mesh = model_.modifiable_surfaces(key()).modifiable(surface).modifiable_mesh(key());
+  auto& mesh =
+      model_.modifiable_surfaces(key()).modifiable(surface).modifiable_mesh(key());
   auto* polygonal = dynamic_cast<PolygonalSurface<D>*>(&mesh);
   if (!polygonal) {
     throw KarvelException{"[ModelBuilder] Surface " + surface.string() +
@@ -99,8 +105,8 @@ index_t ModelBuilder<Model, D>::create_unique_vertices(index_t count) {
 template <typename Model, index_t D>
 void ModelBuilder<Model, D>::set_unique_vertex(const ComponentMeshVertex& vertex,
                                                index_t unique_vertex) {
-  model_.set_unique_vertex(component_slot(vertex.component_id), vertex.vertex, unique_vertex,
-                           key());
+  model_.set_unique_vertex(component_slot(vertex.component_id), vertex.vertex,
+                           unique_vertex, key());
 }
 
 template <typename Model, index_t D>
@@ -152,8 +158,8 @@ ModelCopyMapping ModelBuilder<Model, D>::copy_components(const Model& source) {
       polygonal_surface_builder(id).copy(dynamic_cast<const PolygonalSurface<D>&>(mesh));
       mapping[ComponentType::surface].map(surface.id(), id);
     }
-    copy_name(surface,
-              {ComponentType::surface, mapping.at(ComponentType::surface).in2out(surface.id())});
+    copy_name(surface, {ComponentType::surface,
+                        mapping.at(ComponentType::surface).in2out(surface.id())});
   }
   if constexpr (std::is_base_of_v<Blocks<D>, Model>) {
     for (const auto& block : source.blocks()) {

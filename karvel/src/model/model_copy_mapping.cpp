@@ -27,7 +27,8 @@ const uuid& BijectiveMapping::in2out(const uuid& in) const {
 const uuid& BijectiveMapping::out2in(const uuid& out) const {
   const auto found = out2in_.find(out);
   if (found == out2in_.end()) {
-    throw KarvelException{"[BijectiveMapping::out2in] " + out.string() + " is not mapped"};
+    throw KarvelException{"[BijectiveMapping::out2in] " + out.string() +
+                          " is not mapped"};
   }
   return found->second;
 }

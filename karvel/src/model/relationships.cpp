@@ -19,19 +19,23 @@ const Relationships::Related* Relationships::find(const uuid& id) const {
 
 absl::Span<const ComponentID> Relationships::boundaries(const uuid& id) const {
   const auto* related = find(id);
-  return related ? absl::MakeConstSpan(related->boundaries) : absl::Span<const ComponentID>{};
+  return related ? absl::MakeConstSpan(related->boundaries)
+                 : absl::Span<const ComponentID>{};
 }
 absl::Span<const ComponentID> Relationships::incidences(const uuid& id) const {
   const auto* related = find(id);
-  return related ? absl::MakeConstSpan(related->incidences) : absl::Span<const ComponentID>{};
+  return related ? absl::MakeConstSpan(related->incidences)
+                 : absl::Span<const ComponentID>{};
 }
 absl::Span<const ComponentID> Relationships::internals(const uuid& id) const {
   const auto* related = find(id);
-  return related ? absl::MakeConstSpan(related->internals) : absl::Span<const ComponentID>{};
+  return related ? absl::MakeConstSpan(related->internals)
+                 : absl::Span<const ComponentID>{};
 }
 absl::Span<const ComponentID> Relationships::embeddings(const uuid& id) const {
   const auto* related = find(id);
-  return related ? absl::MakeConstSpan(related->embeddings) : absl::Span<const ComponentID>{};
+  return related ? absl::MakeConstSpan(related->embeddings)
+                 : absl::Span<const ComponentID>{};
 }
 
 bool Relationships::is_boundary(const uuid& boundary, const uuid& incidence) const {

@@ -6,14 +6,14 @@ namespace karvel {
 
 void RelationshipsBuilder::add_boundary_relation(const ComponentID& boundary,
                                                  const ComponentID& incidence) {
-  relationships_.add_relation({Relationships::RelationType::boundary, boundary, incidence},
-                              key());
+  relationships_.add_relation(
+      {Relationships::RelationType::boundary, boundary, incidence}, key());
 }
 
 void RelationshipsBuilder::add_internal_relation(const ComponentID& internal,
                                                  const ComponentID& embedding) {
-  relationships_.add_relation({Relationships::RelationType::internal, internal, embedding},
-                              key());
+  relationships_.add_relation(
+      {Relationships::RelationType::internal, internal, embedding}, key());
 }
 
 void RelationshipsBuilder::copy_relationships(const ModelCopyMapping& mapping,
@@ -24,7 +24,8 @@ void RelationshipsBuilder::copy_relationships(const ModelCopyMapping& mapping,
   std::vector<Relationships::Relation> translated;
   translated.reserve(source.relations().size());
   for (const auto& relation : source.relations()) {
-    translated.push_back({relation.type, translate(relation.from), translate(relation.to)});
+    translated.push_back(
+        {relation.type, translate(relation.from), translate(relation.to)});
   }
   for (const auto& relation : translated) relationships_.add_relation(relation, key());
 }

@@ -23,7 +23,8 @@ std::vector<ComponentMeshVertex> VertexIdentifier::component_mesh_vertices(
   return result;
 }
 
-VertexIdentifier::SlotVertices VertexIdentifier::slot_vertices(index_t unique_vertex) const {
+VertexIdentifier::SlotVertices VertexIdentifier::slot_vertices(
+    index_t unique_vertex) const {
   SlotVertices result;
   for (index_t e = heads_[unique_vertex]; e != NO_ID; e = entries_[e].next) {
     result.push_back({entries_[e].slot, entries_[e].vertex});
@@ -38,7 +39,8 @@ index_t VertexIdentifier::vertex_in_slot(index_t unique_vertex, index_t slot) co
   return NO_ID;
 }
 
-index_t VertexIdentifier::register_component(const ComponentID& component, ModelBuilderKey) {
+index_t VertexIdentifier::register_component(const ComponentID& component,
+                                             ModelBuilderKey) {
   const auto inserted = slot_of_.emplace(component.id, nb_slots());
   if (inserted.second) slots_.push_back({component, {}});
   return inserted.first->second;
@@ -63,9 +65,10 @@ void VertexIdentifier::unlink(index_t unique_vertex, index_t slot, index_t verte
   }
 }
 
-void VertexIdentifier::set_unique_vertex(index_t slot, index_t vertex, index_t unique_vertex,
-                                         ModelBuilderKey) {
-  if (slot >= nb_slots() || (unique_vertex != NO_ID && unique_vertex >= nb_unique_vertices())) {
+void VertexIdentifier::set_unique_vertex(index_t slot, index_t vertex,
+                                         index_t unique_vertex, ModelBuilderKey) {
+  if (slot >= nb_slots() ||
+      (unique_vertex != NO_ID && unique_vertex >= nb_unique_vertices())) {
     throw KarvelException{"[VertexIdentifier::set_unique_vertex] Slot " +
                           std::to_string(slot) + " or unique vertex " +
                           std::to_string(unique_vertex) + " is out of range"};

@@ -42,7 +42,8 @@ class Triangle : public PointReferences<D, 3> {
 class Tetra : public PointReferences<3, 4> {
  public:
   Tetra(const Point<3>& p0, const Point<3>& p1, const Point<3>& p2, const Point<3>& p3)
-      : PointReferences<3, 4>{{std::cref(p0), std::cref(p1), std::cref(p2), std::cref(p3)}} {}
+      : PointReferences<3, 4>{
+            {std::cref(p0), std::cref(p1), std::cref(p2), std::cref(p3)}} {}
 };
 
 template <index_t D>

@@ -44,7 +44,9 @@ class Point {
   // Throws KarvelException unless |divisor| > 1e-30.
   Point operator/(double divisor) const;
 
-  friend bool operator==(const Point& a, const Point& b) { return a.values_ == b.values_; }
+  friend bool operator==(const Point& a, const Point& b) {
+    return a.values_ == b.values_;
+  }
   friend bool operator!=(const Point& a, const Point& b) { return !(a == b); }
   friend std::ostream& operator<<(std::ostream& out, const Point& point) {
     out << "(";

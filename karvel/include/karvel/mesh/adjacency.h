@@ -73,7 +73,8 @@ std::optional<AdjacencyProblem> compute_adjacencies(index_t nb_vertices,
       }
       if (nb_others > 1) {
         return AdjacencyProblem{AdjacencyProblem::Kind::non_manifold_edge, p,
-                                neighbour != NO_ID ? neighbour : same_direction, from, to};
+                                neighbour != NO_ID ? neighbour : same_direction, from,
+                                to};
       }
       if (same_direction != NO_ID) {
         return AdjacencyProblem{AdjacencyProblem::Kind::inconsistent_orientation, p,

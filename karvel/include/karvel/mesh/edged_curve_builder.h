@@ -14,12 +14,20 @@ class EdgedCurveBuilder {
   explicit EdgedCurveBuilder(EdgedCurve<D>& curve) : curve_{curve} {}
 
   index_t create_point(const Point<D>& point);
-  void set_point(index_t vertex, const Point<D>& point) { curve_.points_[vertex] = point; }
+  void set_point(index_t vertex, const Point<D>& point) {
+    curve_.points_[vertex] = point;
+  }
   // Throws KarvelException for a vertex out of range.
   index_t create_edge(index_t v0, index_t v1);
   // Edge (a, b) becomes (a, m) and a new edge (m, b) is appended; returns the new edge.
   index_t split_edge(index_t edge, index_t new_vertex);
-  // Removes the flagged edges and compacts the rest, in order. Returns the old-to-new map.
+  // Rewrites every vertex v of every edge as representative[v] (to merge vertices), then
+  // removes the edges that became loops and the vertices no edge uses. Returns the
+  // old-to-new vertex map; nothing changes, and an identity map is returned, when no edge
+  // becomes a loop and every vertex is its own representative.
+  std::vector<index_t> merge_vertices(const std::vector<index_t>& representative);
+  // Removes the flagged edges and compacts the rest, in order. Returns the old-to-new
+  // map.
   std::vector<index_t> delete_edges(const std::vector<bool>& to_delete);
   // Removes the vertices that no edge uses. Returns the old-to-new map.
   std::vector<index_t> delete_isolated_vertices();

@@ -44,6 +44,10 @@ class TriangulatedSurfaceBuilder {
   // takes the other half. All other triangle indices stay valid. O(1).
   TriangleEdgeSplit split_edge(const PolygonEdge& edge, index_t new_vertex);
 
+  // Rewrites every vertex v of every triangle as representative[v] (to merge vertices),
+  // removes the triangles that then repeat a vertex and the vertices no triangle uses,
+  // and relinks. Returns the old-to-new vertex map.
+  std::vector<index_t> merge_vertices(const std::vector<index_t>& representative);
   // Removes the triangles flagged in `to_delete` and compacts the rest, in order; the
   // neighbours are recomputed. Returns the old-to-new triangle index map (NO_ID for
   // removed triangles).

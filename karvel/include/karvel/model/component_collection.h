@@ -22,8 +22,12 @@ class ComponentRange {
 
   ComponentRange begin() const { return *this; }
   ComponentRange end() const { return {*storage_, storage_->size()}; }
-  bool operator!=(const ComponentRange& other) const { return position_ != other.position_; }
-  bool operator==(const ComponentRange& other) const { return position_ == other.position_; }
+  bool operator!=(const ComponentRange& other) const {
+    return position_ != other.position_;
+  }
+  bool operator==(const ComponentRange& other) const {
+    return position_ == other.position_;
+  }
   const Component& operator*() const { return *(*storage_)[position_]; }
   ComponentRange& operator++() {
     ++position_;
@@ -61,9 +65,9 @@ class ComponentCollection {
   index_t position(const uuid& id) const {
     const auto found = index_.find(id);
     if (found == index_.end()) {
-      throw KarvelException{"[" + component_type_name(Component::component_type) +
-                            "s] Unknown " + component_type_name(Component::component_type) +
-                            " id " + id.string()};
+      throw KarvelException{
+          "[" + component_type_name(Component::component_type) + "s] Unknown " +
+          component_type_name(Component::component_type) + " id " + id.string()};
     }
     return found->second;
   }
@@ -106,7 +110,9 @@ class Surfaces {
   SurfaceRange surfaces() const { return surfaces_.range(); }
   const Surface<D>& surface(const uuid& id) const { return surfaces_.at(id); }
   bool has_surface(const uuid& id) const { return surfaces_.contains(id); }
-  ComponentCollection<Surface<D>>& modifiable_surfaces(ModelBuilderKey) { return surfaces_; }
+  ComponentCollection<Surface<D>>& modifiable_surfaces(ModelBuilderKey) {
+    return surfaces_;
+  }
 
  private:
   ComponentCollection<Surface<D>> surfaces_;

@@ -17,8 +17,8 @@ struct ComponentMeshVertex {
 
 // Unique vertices tie together the mesh vertices of different components that are the
 // same model vertex: that is how conformity between components is known. Both directions
-// are O(1): a component vertex stores its unique vertex, and each unique vertex chains the
-// component vertices that share it.
+// are O(1): a component vertex stores its unique vertex, and each unique vertex chains
+// the component vertices that share it.
 //
 // Components are registered once and then addressed by a dense slot index, which the
 // modifier's hot paths use instead of hashing the uuid.
@@ -57,7 +57,8 @@ class VertexIdentifier {
   index_t register_component(const ComponentID& component, ModelBuilderKey);
   index_t create_unique_vertices(index_t count, ModelBuilderKey);
   // Ties that component vertex to `unique_vertex` (NO_ID unties it).
-  void set_unique_vertex(index_t slot, index_t vertex, index_t unique_vertex, ModelBuilderKey);
+  void set_unique_vertex(index_t slot, index_t vertex, index_t unique_vertex,
+                         ModelBuilderKey);
   // Applies a compaction of one component's vertices (old-to-new, NO_ID for removed).
   void update_component_vertices(index_t slot, const std::vector<index_t>& old_to_new,
                                  ModelBuilderKey);

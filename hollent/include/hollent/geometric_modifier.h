@@ -1,0 +1,77 @@
+#pragma once
+
+#include <hollent/split_result.h>
+#include <karvel/model/model_builder.h>
+
+namespace hollent {
+
+using karvel::BRep;
+using karvel::BRepBuilder;
+using karvel::local_index_t;
+using karvel::PolygonEdge;
+using karvel::Section;
+using karvel::SectionBuilder;
+
+// Changes the meshes of one model while keeping it conforming: every change is made in
+// every component that holds the element, through the model's unique vertices.
+// Not thread-safe: one thread at a time.
+template <typename Model, typename Builder, index_t D>
+class GeometricModifier {
+ public:
+  explicit GeometricModifier(Model& model) : model_{model}, builder_{model} {}
+
+  // Splits, at `point`, the edge between the model vertices at the ends of `edge`, in
+  // every component that holds an edge between them: this surface (both triangles of an
+  // interior edge), every other surface along the same line, and the line. One new model
+  // vertex ties the new vertices together. An edge between two line vertices that is not
+  // a line edge (a chord) is split where it is held, which is its own surface.
+  // Each triangle keeps its orientation. Existing triangle and edge indices stay valid;
+  // new ones are appended.
+  //
+  // NOTE: `edge` may be stale (its triangle changed since it was measured). When `point`
+  // lies strictly inside edge `edge.edge_id` of the triangle it is split; otherwise when
+  // it lies strictly inside another edge of it, that one; otherwise nothing changes and
+  // the result is empty.
+  // Throws karvel::KarvelException for a surface of another model or whose mesh is not
+  // triangulated, a triangle or local edge index out of range, or a point that is not
+  // finite; nothing is changed then.
+  SplitPolygonEdgeInfo split_edge(const karvel::Surface<D>& surface,
+                                  const PolygonEdge& edge, const karvel::Point<D>& point);
+
+  // Removes from lines the edges whose two ends are the same model vertex, merging those
+  // ends, then the vertices no edge uses. Changes nothing when there is nothing to
+  // remove.
+  void clean_edges_lines();
+  // Removes from triangulated surfaces the triangles that repeat a model vertex, then the
+  // vertices no triangle uses, and the model vertices that no component uses any more.
+  void clean_triangles_surfaces();
+
+ private:
+  void split_in_surface(const uuid& surface, index_t slot, const PolygonEdge& edge,
+                        const karvel::Point<D>& point, index_t unique_vertex,
+                        SplitPolygonEdgeInfo& result);
+  void split_in_line(const uuid& line, index_t slot, index_t edge,
+                     const karvel::Point<D>& point, index_t unique_vertex,
+                     SplitPolygonEdgeInfo& result);
+  // Representative of each vertex of a component: the first vertex of the same component
+  // at the same model vertex. Empty when every vertex is its own representative.
+  std::vector<index_t> representatives(index_t slot, index_t nb_vertices) const;
+
+  Model& model_;
+  Builder builder_;
+};
+
+class BRepGeometricModifier : public GeometricModifier<BRep, BRepBuilder, 3> {
+ public:
+  explicit BRepGeometricModifier(BRep& brep) : GeometricModifier{brep} {}
+};
+
+class SectionGeometricModifier : public GeometricModifier<Section, SectionBuilder, 2> {
+ public:
+  explicit SectionGeometricModifier(Section& section) : GeometricModifier{section} {}
+};
+
+extern template class GeometricModifier<BRep, BRepBuilder, 3>;
+extern template class GeometricModifier<Section, SectionBuilder, 2>;
+
+}  // namespace hollent

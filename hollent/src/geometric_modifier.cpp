@@ -1,0 +1,252 @@
+// split_edge(surface, (t, i), point):
+//   pick the edge of t that holds point strictly inside (i first), else return nothing
+//   a, b = its model vertices; m = a new model vertex
+//   for each component vertex at a whose component also has a vertex at b:
+//     surface: find the triangle edge between them around a, split it (both sides)
+//     line:    find the line edge between them, split it
+//   An edge with an end that no other component holds is split in its surface alone,
+//   without looking further: the common case, O(1).
+//
+// clean-ups: merge the vertices of a component that sit at one model vertex, drop the
+// elements that collapse, compact, renumber the unique vertices.
+
+#include <hollent/geometric_modifier.h>
+
+#include <algorithm>
+#include <string>
+
+#include <karvel/basic/exception.h>
+#include <karvel/geometry/mensuration.h>
+
+namespace hollent {
+namespace {
+
+using karvel::KarvelException;
+using karvel::NO_ID;
+using karvel::NO_LID;
+
+template <index_t D>
+const karvel::TriangulatedSurface<D>& triangulated(const karvel::Surface<D>& surface,
+                                                   const char* where) {
+  const auto* mesh =
+      dynamic_cast<const karvel::TriangulatedSurface<D>*>(&surface.get_mesh());
+  if (!mesh) {
+    throw KarvelException{std::string{where} + " Surface " + surface.id().string() +
+                          " is not triangulated"};
+  }
+  return *mesh;
+}
+
+// The edge of `triangle` that holds `point` strictly inside, preferring `preferred`.
+template <index_t D>
+local_index_t edge_holding(const karvel::TriangulatedSurface<D>& mesh, index_t triangle,
+                           local_index_t preferred, const karvel::Point<D>& point) {
+  const auto inside = [&](local_index_t e) {
+    const auto v = mesh.polygon_edge_vertices({triangle, e});
+    return karvel::point_strictly_inside_segment(
+        point, karvel::Segment<D>{mesh.point(v[0]), mesh.point(v[1])});
+  };
+  if (inside(preferred)) return preferred;
+  for (local_index_t e = 0; e < 3; ++e) {
+    if (e != preferred && inside(e)) return e;
+  }
+  return NO_LID;
+}
+
+// A triangle edge joining `from` and `to`, in either direction, found around `from`.
+template <index_t D>
+PolygonEdge edge_between(const karvel::TriangulatedSurface<D>& mesh, index_t from,
+                         index_t to) {
+  for (const auto& corner : mesh.polygons_around_vertex(from)) {
+    const auto vertices = mesh.triangle_vertices(corner.polygon_id);
+    const local_index_t i = corner.vertex_id;
+    if (vertices[(i + 1) % 3] == to) return {corner.polygon_id, i};
+    if (vertices[(i + 2) % 3] == to) {
+      return {corner.polygon_id, static_cast<local_index_t>((i + 2) % 3)};
+    }
+  }
+  return {};
+}
+
+}  // namespace
+
+template <typename Model, typename Builder, index_t D>
+SplitPolygonEdgeInfo GeometricModifier<Model, Builder, D>::split_edge(
+    const karvel::Surface<D>& surface, const PolygonEdge& edge,
+    const karvel::Point<D>& point) {
+  static constexpr const char* where = "[GeometricModifier::split_edge]";
+  if (!model_.has_surface(surface.id()) || &model_.surface(surface.id()) != &surface) {
+    throw KarvelException{std::string{where} + " Surface " + surface.id().string() +
+                          " is not a surface of this model"};
+  }
+  const auto& mesh = triangulated(surface, where);
+  if (edge.polygon_id >= mesh.nb_polygons() || edge.edge_id > 2) {
+    throw KarvelException{std::string{where} + " Edge (triangle " +
+                          std::to_string(edge.polygon_id) + ", local edge " +
+                          std::to_string(edge.edge_id) + ") is out of range in surface " +
+                          surface.id().string() + " of " +
+                          std::to_string(mesh.nb_polygons()) + " triangles"};
+  }
+  if (!point.is_finite()) {
+    throw KarvelException{std::string{where} + " Split point of triangle " +
+                          std::to_string(edge.polygon_id) + " in surface " +
+                          surface.id().string() + " is not finite"};
+  }
+  SplitPolygonEdgeInfo result;
+  const local_index_t local = edge_holding(mesh, edge.polygon_id, edge.edge_id, point);
+  if (local == NO_LID) return result;
+
+  const PolygonEdge split{edge.polygon_id, local};
+  const auto ends = mesh.polygon_edge_vertices(split);
+  const index_t slot = builder_.component_slot(surface.component_id());
+  const index_t unique_a = model_.unique_vertex(slot, ends[0]);
+  const index_t unique_b = model_.unique_vertex(slot, ends[1]);
+  const index_t unique_m = builder_.create_unique_vertex();
+  result.new_unique_vertex = unique_m;
+  if (unique_a == NO_ID || unique_b == NO_ID) {
+    split_in_surface(surface.id(), slot, split, point, unique_m, result);
+    return result;
+  }
+  const auto at_a = model_.slot_vertices(unique_a);
+  if (at_a.size() == 1) {
+    split_in_surface(surface.id(), slot, split, point, unique_m, result);
+    return result;
+  }
+  for (const auto& held : at_a) {
+    const index_t vertex_b = model_.vertex_in_slot(unique_b, held.slot);
+    if (vertex_b == NO_ID) continue;
+    const auto& component = model_.slot_component(held.slot);
+    if (held.slot == slot) {
+      split_in_surface(surface.id(), slot, split, point, unique_m, result);
+    } else if (component.type == karvel::ComponentType::surface) {
+      const auto* other = dynamic_cast<const karvel::TriangulatedSurface<D>*>(
+          &model_.surface(component.id).get_mesh());
+      if (!other) continue;
+      const auto other_edge = edge_between(*other, held.vertex, vertex_b);
+      if (other_edge.polygon_id == NO_ID) continue;
+      split_in_surface(component.id, held.slot, other_edge, point, unique_m, result);
+    } else if (component.type == karvel::ComponentType::line) {
+      const index_t line_edge =
+          model_.line(component.id).mesh().edge_from_vertices(held.vertex, vertex_b);
+      if (line_edge == NO_ID) continue;
+      split_in_line(component.id, held.slot, line_edge, point, unique_m, result);
+    }
+  }
+  return result;
+}
+
+template <typename Model, typename Builder, index_t D>
+void GeometricModifier<Model, Builder, D>::split_in_surface(
+    const uuid& surface, index_t slot, const PolygonEdge& edge,
+    const karvel::Point<D>& point, index_t unique_vertex, SplitPolygonEdgeInfo& result) {
+  auto mesh = builder_.triangulated_surface_builder(surface);
+  const index_t vertex = mesh.create_point(point);
+  builder_.set_unique_vertex(slot, vertex, unique_vertex);
+  const auto halves = mesh.split_edge(edge, vertex);
+  SurfaceEdgeSplit split;
+  split.new_vertex = vertex;
+  split.first.polygons = {{halves.reshaped[0], halves.created[0]},
+                          {halves.created[0], halves.reshaped[0]}};
+  if (halves.reshaped[1] != NO_ID) {
+    split.second.polygons = {{halves.reshaped[1], halves.created[1]},
+                             {halves.created[1], halves.reshaped[1]}};
+  }
+  result.surface_splits[surface].push_back(std::move(split));
+}
+
+template <typename Model, typename Builder, index_t D>
+void GeometricModifier<Model, Builder, D>::split_in_line(const uuid& line, index_t slot,
+                                                         index_t edge,
+                                                         const karvel::Point<D>& point,
+                                                         index_t unique_vertex,
+                                                         SplitPolygonEdgeInfo& result) {
+  auto mesh = builder_.line_mesh_builder(line);
+  const index_t vertex = mesh.create_point(point);
+  builder_.set_unique_vertex(slot, vertex, unique_vertex);
+  const index_t new_edge = mesh.split_edge(edge, vertex);
+  result.line_splits[line].push_back({vertex, edge, new_edge});
+}
+
+template <typename Model, typename Builder, index_t D>
+std::vector<index_t> GeometricModifier<Model, Builder, D>::representatives(
+    index_t slot, index_t nb_vertices) const {
+  std::vector<index_t> result;
+  for (index_t v = 0; v < nb_vertices; ++v) {
+    const index_t unique = model_.unique_vertex(slot, v);
+    if (unique == NO_ID) continue;
+    // Several vertices of this component may share a model vertex: merge onto the
+    // smallest of them.
+    index_t smallest = v;
+    for (const auto& held : model_.slot_vertices(unique)) {
+      if (held.slot == slot) smallest = std::min(smallest, held.vertex);
+    }
+    if (smallest == v) continue;
+    if (result.empty()) {
+      result.resize(nb_vertices);
+      for (index_t i = 0; i < nb_vertices; ++i) result[i] = i;
+    }
+    result[v] = smallest;
+  }
+  return result;
+}
+
+template <typename Model, typename Builder, index_t D>
+void GeometricModifier<Model, Builder, D>::clean_edges_lines() {
+  for (const auto& line : model_.lines()) {
+    const index_t slot = model_.component_slot(line.id());
+    const auto& mesh = line.mesh();
+    auto representative = slot == NO_ID ? std::vector<index_t>{}
+                                        : representatives(slot, mesh.nb_vertices());
+    bool changes = !representative.empty();
+    for (index_t e = 0; e < mesh.nb_edges() && !changes; ++e) {
+      changes = mesh.edge_vertices(e)[0] == mesh.edge_vertices(e)[1];
+    }
+    for (index_t v = 0; v < mesh.nb_vertices() && !changes; ++v) {
+      changes = mesh.edges_around_vertex(v).empty();
+    }
+    if (!changes) continue;
+    if (representative.empty()) {
+      representative.resize(mesh.nb_vertices());
+      for (index_t i = 0; i < mesh.nb_vertices(); ++i) representative[i] = i;
+    }
+    const auto old_to_new =
+        builder_.line_mesh_builder(line.id()).merge_vertices(representative);
+    if (slot != NO_ID) builder_.update_component_vertices(slot, old_to_new);
+  }
+}
+
+template <typename Model, typename Builder, index_t D>
+void GeometricModifier<Model, Builder, D>::clean_triangles_surfaces() {
+  bool changed = false;
+  for (const auto& surface : model_.surfaces()) {
+    const auto* mesh =
+        dynamic_cast<const karvel::TriangulatedSurface<D>*>(&surface.get_mesh());
+    if (!mesh) continue;
+    const index_t slot = model_.component_slot(surface.id());
+    auto representative = slot == NO_ID ? std::vector<index_t>{}
+                                        : representatives(slot, mesh->nb_vertices());
+    bool changes = !representative.empty();
+    for (index_t t = 0; t < mesh->nb_polygons() && !changes; ++t) {
+      const auto v = mesh->triangle_vertices(t);
+      changes = v[0] == v[1] || v[1] == v[2] || v[2] == v[0];
+    }
+    for (index_t v = 0; v < mesh->nb_vertices() && !changes; ++v) {
+      changes = mesh->polygon_around_vertex(v).polygon_id == NO_ID;
+    }
+    if (!changes) continue;
+    if (representative.empty()) {
+      representative.resize(mesh->nb_vertices());
+      for (index_t i = 0; i < mesh->nb_vertices(); ++i) representative[i] = i;
+    }
+    const auto old_to_new = builder_.triangulated_surface_builder(surface.id())
+                                .merge_vertices(representative);
+    if (slot != NO_ID) builder_.update_component_vertices(slot, old_to_new);
+    changed = true;
+  }
+  if (changed) builder_.delete_unused_unique_vertices();
+}
+
+template class GeometricModifier<BRep, BRepBuilder, 3>;
+template class GeometricModifier<Section, SectionBuilder, 2>;
+
+}  // namespace hollent

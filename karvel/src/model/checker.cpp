@@ -1,0 +1,209 @@
+#include <karvel/model/checker.h>
+
+#include <sstream>
+
+#include <karvel/mesh/adjacency.h>
+#include <karvel/mesh/triangulated_surface.h>
+
+namespace karvel {
+namespace {
+
+template <index_t D>
+struct TriangleAccess {
+  const TriangulatedSurface<D>& mesh;
+  index_t nb_polygons() const { return mesh.nb_polygons(); }
+  index_t size(index_t /*polygon*/) const { return 3; }
+  index_t vertex(index_t polygon, index_t i) const {
+    return mesh.polygon_vertex({polygon, static_cast<local_index_t>(i)});
+  }
+  index_t slot(index_t polygon, index_t i) const { return 3 * polygon + i; }
+};
+
+template <index_t D>
+bool surface_has_edge(const TriangulatedSurface<D>& mesh, index_t from, index_t to) {
+  for (const auto& corner : mesh.polygons_around_vertex(from)) {
+    const auto v = mesh.triangle_vertices(corner.polygon_id);
+    const local_index_t i = corner.vertex_id;
+    if (v[(i + 1) % 3] == to || v[(i + 2) % 3] == to) return true;
+  }
+  return false;
+}
+
+template <typename Model, index_t D>
+class Checker {
+ public:
+  explicit Checker(const Model& model) : model_{model} {}
+
+  ModelCheckReport run() {
+    for (const auto& surface : model_.surfaces()) check_surface(surface);
+    for (const auto& line : model_.lines()) check_line(line);
+    check_unique_vertices();
+    return std::move(report_);
+  }
+
+ private:
+  template <typename... Parts>
+  void problem(const Parts&... parts) {
+    std::ostringstream out;
+    (out << ... << parts);
+    report_.problems.push_back(out.str());
+  }
+
+  void check_vertex_tied(const ComponentID& component, index_t slot, index_t vertex) {
+    if (slot == NO_ID || model_.unique_vertex(slot, vertex) == NO_ID) {
+      problem(component, ": vertex ", vertex, " has no unique vertex");
+    }
+  }
+
+  void check_surface(const Surface<D>& surface) {
+    const auto* mesh = dynamic_cast<const TriangulatedSurface<D>*>(&surface.get_mesh());
+    if (!mesh) return;
+    const auto id = surface.component_id();
+    const index_t slot = model_.component_slot(surface.id());
+    std::vector<bool> used(mesh->nb_vertices(), false);
+    for (index_t t = 0; t < mesh->nb_polygons(); ++t) {
+      const auto v = mesh->triangle_vertices(t);
+      for (const index_t vertex : v) {
+        if (vertex >= mesh->nb_vertices()) {
+          problem(id, ": triangle ", t, " uses vertex ", vertex, " out of range");
+          return;
+        }
+        used[vertex] = true;
+      }
+      if (v[0] == v[1] || v[1] == v[2] || v[2] == v[0]) {
+        problem(id, ": triangle ", t, " repeats a vertex (", v[0], ", ", v[1], ", ", v[2],
+                ")");
+      }
+    }
+    for (index_t v = 0; v < mesh->nb_vertices(); ++v) {
+      if (!used[v]) problem(id, ": vertex ", v, " is not used");
+      check_vertex_tied(id, slot, v);
+    }
+    std::vector<index_t> expected(3 * static_cast<std::size_t>(mesh->nb_polygons()));
+    if (const auto issue = detail::compute_adjacencies(
+            mesh->nb_vertices(), TriangleAccess<D>{*mesh}, expected)) {
+      problem(id, ": triangles ", issue->polygon, " and ", issue->other_polygon,
+              issue->kind == detail::AdjacencyProblem::Kind::inconsistent_orientation
+                  ? " are not consistently oriented across edge ("
+                  : " share an edge with a third triangle, edge (",
+              issue->from_vertex, ", ", issue->to_vertex, ")");
+      return;
+    }
+    for (index_t t = 0; t < mesh->nb_polygons(); ++t) {
+      for (local_index_t e = 0; e < 3; ++e) {
+        const index_t stored = mesh->polygon_adjacent({t, e});
+        if (stored != expected[3 * t + e]) {
+          problem(id, ": triangle ", t, " edge ", int(e), " is linked to ", stored,
+                  " instead of ", expected[3 * t + e]);
+        }
+        if (stored == NO_ID && slot != NO_ID) check_border_covered(id, slot, *mesh, t, e);
+      }
+    }
+  }
+
+  void check_border_covered(const ComponentID& id, index_t slot,
+                            const TriangulatedSurface<D>& mesh, index_t t,
+                            local_index_t e) {
+    const auto v = mesh.polygon_edge_vertices({t, e});
+    const index_t ua = model_.unique_vertex(slot, v[0]);
+    const index_t ub = model_.unique_vertex(slot, v[1]);
+    if (ua == NO_ID || ub == NO_ID) return;
+    for (const auto& held : model_.slot_vertices(ua)) {
+      const auto& component = model_.slot_component(held.slot);
+      if (component.type != ComponentType::line) continue;
+      const index_t vb = model_.vertex_in_slot(ub, held.slot);
+      if (vb != NO_ID &&
+          model_.line(component.id).mesh().edge_from_vertices(held.vertex, vb) != NO_ID) {
+        return;
+      }
+    }
+    problem(id, ": border edge (", v[0], ", ", v[1], ") of triangle ", t,
+            " is on no line");
+  }
+
+  void check_line(const Line<D>& line) {
+    const auto& mesh = line.mesh();
+    const auto id = line.component_id();
+    const index_t slot = model_.component_slot(line.id());
+    for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
+      if (mesh.edges_around_vertex(v).empty())
+        problem(id, ": vertex ", v, " is not used");
+      check_vertex_tied(id, slot, v);
+    }
+    if (slot == NO_ID) return;
+    std::vector<ComponentID> surfaces;
+    for (const auto& c : model_.incidences(line.id())) {
+      if (c.type == ComponentType::surface) surfaces.push_back(c);
+    }
+    for (const auto& c : model_.embeddings(line.id())) {
+      if (c.type == ComponentType::surface) surfaces.push_back(c);
+    }
+    for (index_t e = 0; e < mesh.nb_edges(); ++e) {
+      const auto& v = mesh.edge_vertices(e);
+      if (v[0] == v[1]) {
+        problem(id, ": edge ", e, " repeats vertex ", v[0]);
+        continue;
+      }
+      const index_t ua = model_.unique_vertex(slot, v[0]);
+      const index_t ub = model_.unique_vertex(slot, v[1]);
+      if (ua == NO_ID || ub == NO_ID) continue;
+      for (const auto& surface : surfaces) {
+        const index_t surface_slot = model_.component_slot(surface.id);
+        const auto* surface_mesh = dynamic_cast<const TriangulatedSurface<D>*>(
+            &model_.surface(surface.id).get_mesh());
+        if (surface_slot == NO_ID || !surface_mesh) continue;
+        const index_t va = model_.vertex_in_slot(ua, surface_slot);
+        const index_t vb = model_.vertex_in_slot(ub, surface_slot);
+        if (va == NO_ID || vb == NO_ID || !surface_has_edge(*surface_mesh, va, vb)) {
+          problem(id, ": edge ", e, " (", v[0], ", ", v[1], ") is missing from ",
+                  surface);
+        }
+      }
+    }
+  }
+
+  const Point<D>& component_point(const ComponentID& component, index_t vertex) const {
+    switch (component.type) {
+      case ComponentType::corner:
+        return model_.corner(component.id).mesh().point(vertex);
+      case ComponentType::line:
+        return model_.line(component.id).mesh().point(vertex);
+      default:
+        return model_.surface(component.id).get_mesh().point(vertex);
+    }
+  }
+
+  void check_unique_vertices() {
+    for (index_t u = 0; u < model_.nb_unique_vertices(); ++u) {
+      const Point<D>* first = nullptr;
+      for (const auto& held : model_.slot_vertices(u)) {
+        const auto& component = model_.slot_component(held.slot);
+        const auto& point = component_point(component, held.vertex);
+        if (!first) {
+          first = &point;
+        } else if (point != *first) {
+          problem("unique vertex ", u, ": ", component, " vertex ", held.vertex,
+                  " is at ", point, ", not at ", *first);
+        }
+      }
+    }
+  }
+
+  const Model& model_;
+  ModelCheckReport report_;
+};
+
+}  // namespace
+
+std::string ModelCheckReport::text() const {
+  std::string text;
+  for (const auto& line : problems) text += line + "\n";
+  return text;
+}
+
+ModelCheckReport check_model(const BRep& model) { return Checker<BRep, 3>{model}.run(); }
+ModelCheckReport check_model(const Section& model) {
+  return Checker<Section, 2>{model}.run();
+}
+
+}  // namespace karvel
