@@ -1,0 +1,86 @@
+#pragma once
+
+#include <queue>
+#include <vector>
+
+#include <absl/synchronization/mutex.h>
+
+#include <hollent/geometric_modifier.h>
+#include <karvel/mesh/triangulated_surface.h>
+#include <vemra/remeshing/metric.h>
+
+namespace vemra::detail {
+
+using karvel::local_index_t;
+using karvel::PolygonEdge;
+using karvel::TriangulatedSurface;
+using karvel::uuid;
+
+template <typename Splitter>
+struct SplitterAccess;
+
+// Refines the triangulated surfaces of a model by longest-edge splitting until every
+// triangle's longest edge is at most twice the metric at its midpoint, then has the
+// modifier clean the model. The model and the metric must outlive the Splitter.
+template <typename Model, typename Modifier, index_t D>
+class Splitter {
+ public:
+  // A triangle too large for the metric: its longest edge (lowest local index on a tie),
+  // that edge's length and midpoint. A queued record is never updated: it describes the
+  // triangle as it was when measured.
+  struct TriangleToSplit {
+    // Validates nothing; only the mesh's own calls may fail.
+    TriangleToSplit(const uuid& surface, const TriangulatedSurface<D>& mesh,
+                    index_t triangle);
+
+    uuid surface_id;
+    PolygonEdge edge;
+    double length{0.0};
+    Point<D> point;
+  };
+
+  // Reads nothing of the model: constructs the modifier on it and starts with an empty
+  // queue.
+  Splitter(Model& model, const Metric<D>& metric);
+  ~Splitter();
+  Splitter(const Splitter&) = delete;
+  Splitter& operator=(const Splitter&) = delete;
+
+  // Fills the queue from every triangle of every surface (in parallel), splits the
+  // longest candidate edge at its midpoint until no candidate is left, then runs
+  // clean_edges_lines() and clean_triangles_surfaces() once each.
+  // Throws what the metric, the model or the modifier throw on the calling thread; a
+  // failure inside the parallel fill drops that surface's remaining candidates, except
+  // the std::domain_error of a non-positive size, which is rethrown once the fill ended.
+  // NOTE: the caller must not use the model from another thread while this runs.
+  void split();
+
+ private:
+  template <typename>
+  friend struct SplitterAccess;
+
+  struct LengthLess {
+    bool operator()(const TriangleToSplit& a, const TriangleToSplit& b) const {
+      return a.length < b.length;
+    }
+  };
+
+  // Queues the candidate when its length exceeds twice the metric at its point (the
+  // metric evaluated once, outside the lock). Thread-safe.
+  // Throws std::domain_error when it would accept a candidate because the metric there is
+  // zero or negative: refinement would never end.
+  void add_to_queue(TriangleToSplit candidate);
+  void initialize_queue();
+  void split_surface();
+
+  Model& model_;
+  Modifier modifier_;
+  const Metric<D>& metric_;
+  std::priority_queue<TriangleToSplit, std::vector<TriangleToSplit>, LengthLess> queue_;
+  absl::Mutex mutex_;
+};
+
+extern template class Splitter<karvel::BRep, hollent::BRepGeometricModifier, 3>;
+extern template class Splitter<karvel::Section, hollent::SectionGeometricModifier, 2>;
+
+}  // namespace vemra::detail

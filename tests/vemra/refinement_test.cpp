@@ -1,0 +1,102 @@
+#include <cmath>
+
+#include <gtest/gtest.h>
+
+#include <karvel/model/checker.h>
+#include <vemra/remeshing/detail/splitter.h>
+
+#include "fixtures.h"
+#include "model_measures.h"
+
+namespace vemra {
+namespace {
+
+using karvel::index_t;
+
+template <index_t D>
+class Uniform : public Metric<D> {
+ public:
+  explicit Uniform(double size) : size_{size} {}
+  double point_metric(const Point<D>&) const override { return size_; }
+
+ private:
+  double size_;
+};
+
+// Grows linearly away from the plane x = 0.
+template <index_t D>
+class Graded : public Metric<D> {
+ public:
+  Graded(double size, double slope) : size_{size}, slope_{slope} {}
+  double point_metric(const Point<D>& p) const override {
+    return size_ + slope_ * std::fabs(p.value(0));
+  }
+
+ private:
+  double size_, slope_;
+};
+
+template <typename Model>
+using SplitterOf = std::conditional_t<
+    std::is_same_v<Model, karvel::BRep>,
+    detail::Splitter<karvel::BRep, hollent::BRepGeometricModifier, 3>,
+    detail::Splitter<karvel::Section, hollent::SectionGeometricModifier, 2>>;
+
+// After refinement: valid model, same areas, every longest edge fits twice the metric.
+template <typename Model>
+double refine_and_check(Model& model, const Metric<Model::dim>& metric) {
+  const auto areas = fixtures::surface_areas(model);
+  SplitterOf<Model> splitter{model, metric};
+  splitter.split();
+  const auto report = karvel::check_model(model);
+  EXPECT_TRUE(report.ok()) << report.text();
+  for (const auto& [id, area] : fixtures::surface_areas(model)) {
+    EXPECT_NEAR(area, areas.at(id), 1e-9 * std::max(1.0, area));
+  }
+  for (const auto& surface : model.surfaces()) {
+    const auto& mesh =
+        dynamic_cast<const karvel::TriangulatedSurface<Model::dim>&>(surface.get_mesh());
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+      const typename SplitterOf<Model>::TriangleToSplit candidate{surface.id(), mesh, t};
+      EXPECT_LE(candidate.length, 2 * metric.point_metric(candidate.point))
+          << surface.name() << " triangle " << t;
+    }
+  }
+  return fixtures::smallest_angle(model);
+}
+
+TEST(Refinement, UniformSizeOnTheFixtures) {
+  for (const auto& [name, make] :
+       {std::pair{"cube", fixtures::cube}, std::pair{"book", fixtures::book},
+        std::pair{"fin", fixtures::square_with_fin}}) {
+    SCOPED_TRACE(name);
+    auto model = make();
+    const double input_angle = fixtures::smallest_angle(model);
+    const Uniform<3> metric{0.04};
+    EXPECT_GE(refine_and_check(model, metric), input_angle / 2);
+    EXPECT_GT(fixtures::nb_triangles(model), 1000u);
+  }
+  auto section = fixtures::two_regions();
+  const double input_angle = fixtures::smallest_angle(section);
+  EXPECT_GE(refine_and_check(section, Uniform<2>{0.02}), input_angle / 2);
+}
+
+TEST(Refinement, GradedSizeOnTheFixtures) {
+  for (const double slope : {0.3, 1.0}) {
+    SCOPED_TRACE(slope);
+    auto cube = fixtures::cube();
+    refine_and_check(cube, Graded<3>{0.01, slope});
+    auto section = fixtures::two_regions();
+    refine_and_check(section, Graded<2>{0.005, slope});
+  }
+}
+
+TEST(Refinement, RegularGridWithManyEqualLengthsStaysValid) {
+  auto grid = fixtures::section(fixtures::grid_soup<2>(8));
+  refine_and_check(grid, Uniform<2>{0.01});
+  auto again = fixtures::brep(fixtures::grid_soup<3>(8));
+  refine_and_check(again, Graded<3>{0.005, 0.5});
+}
+
+}  // namespace
+}  // namespace vemra

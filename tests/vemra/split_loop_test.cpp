@@ -1,0 +1,98 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include <vemra/remeshing/detail/splitter_impl.h>
+
+#include "fixtures.h"
+
+namespace vemra::detail {
+namespace {
+
+using karvel::BRep;
+
+// A modifier that changes nothing and answers each split with a scripted result, to show
+// what the loop does with results the real modifier never gives.
+struct ScriptedModifier {
+  explicit ScriptedModifier(BRep&) {}
+
+  hollent::SplitPolygonEdgeInfo split_edge(const karvel::Surface<3>& surface,
+                                           const PolygonEdge& edge, const Point<3>&) {
+    calls.push_back("split " + surface.id().string() + " " +
+                    std::to_string(edge.polygon_id));
+    if (script.empty()) return {};
+    auto next = std::move(script.front());
+    script.erase(script.begin());
+    return next;
+  }
+  void clean_edges_lines() { calls.push_back("clean lines"); }
+  void clean_triangles_surfaces() { calls.push_back("clean surfaces"); }
+
+  std::vector<hollent::SplitPolygonEdgeInfo> script;
+  std::vector<std::string> calls;
+};
+
+using ScriptedSplitter = Splitter<BRep, ScriptedModifier, 3>;
+
+}  // namespace
+
+template <>
+struct SplitterAccess<ScriptedSplitter> {
+  static ScriptedModifier& modifier(ScriptedSplitter& splitter) {
+    return splitter.modifier_;
+  }
+};
+
+namespace {
+
+// Every triangle of the cube is too large for it.
+class Tiny : public Metric<3> {
+ public:
+  double point_metric(const Point<3>&) const override { return 0.01; }
+};
+class Huge : public Metric<3> {
+ public:
+  double point_metric(const Point<3>&) const override { return 100; }
+};
+
+TEST(SplitLoop, CleanUpsRunOnceInOrderEvenWithoutSplits) {
+  for (const bool empty_model : {true, false}) {
+    SCOPED_TRACE(empty_model);
+    BRep model = empty_model ? BRep{} : fixtures::cube();
+    const Huge metric;
+    ScriptedSplitter splitter{model, metric};
+    splitter.split();
+    EXPECT_EQ(SplitterAccess<ScriptedSplitter>::modifier(splitter).calls,
+              (std::vector<std::string>{"clean lines", "clean surfaces"}));
+  }
+}
+
+TEST(SplitLoop, PairsOfTheResultAreReexaminedByTheirFirstIndex) {
+  auto model = fixtures::cube();
+  std::vector<uuid> surfaces;
+  for (const auto& surface : model.surfaces()) surfaces.push_back(surface.id());
+  const Tiny metric;
+  ScriptedSplitter splitter{model, metric};
+  auto& modifier = SplitterAccess<ScriptedSplitter>::modifier(splitter);
+  // First split: in another surface, pair (1, 1) is skipped, (0, 1) re-examines triangle
+  // 0, once from the first side and once from the second.
+  hollent::SplitPolygonEdgeInfo result;
+  hollent::SurfaceEdgeSplit split;
+  split.first.polygons = {{1, 1}, {0, 1}};
+  split.second.polygons = {{0, 1}};
+  result.surface_splits[surfaces[5]].push_back(split);
+  modifier.script.push_back(result);
+  splitter.split();
+  // 12 triangles queued by the fill, then two more records of triangle 0 of surface 5.
+  ASSERT_EQ(modifier.calls.size(), 14u + 2u);
+  index_t of_surface_five = 0;
+  for (std::size_t i = 0; i < 14; ++i) {
+    if (modifier.calls[i] == "split " + surfaces[5].string() + " 0") ++of_surface_five;
+  }
+  EXPECT_EQ(of_surface_five, 3u);
+  EXPECT_EQ(modifier.calls[14], "clean lines");
+}
+
+}  // namespace
+}  // namespace vemra::detail
