@@ -85,6 +85,15 @@ inline karvel::BRep book() { return brep(book_soup()); }
 inline karvel::BRep square_with_fin() { return brep(square_with_fin_soup()); }
 inline karvel::Section two_regions() { return section(two_regions_soup()); }
 
+// The 3-D fixtures by name, for tests that run on each of them.
+struct NamedBRep {
+  const char* name;
+  karvel::BRep (*make)();
+};
+inline std::vector<NamedBRep> brep_fixtures() {
+  return {{"cube", cube}, {"book", book}, {"square with fin", square_with_fin}};
+}
+
 // A regular n x n grid of the unit square in one patch, each cell cut along the same
 // diagonal: many equal edge lengths.
 template <index_t D>

@@ -75,7 +75,7 @@ SplitPolygonEdgeInfo GeometricModifier<Model, Builder, D>::split_edge(
     const karvel::Surface<D>& surface, const PolygonEdge& edge,
     const karvel::Point<D>& point) {
   static constexpr const char* where = "[GeometricModifier::split_edge]";
-  if (!model_.has_surface(surface.id()) || &model_.surface(surface.id()) != &surface) {
+  if (model_.find_surface(surface.id()) != &surface) {
     throw KarvelException{std::string{where} + " Surface " + surface.id().string() +
                           " is not a surface of this model"};
   }

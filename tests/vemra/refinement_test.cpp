@@ -1,5 +1,3 @@
-#include <cmath>
-
 #include <gtest/gtest.h>
 
 #include <karvel/model/checker.h>
@@ -7,34 +5,15 @@
 
 #include "fixtures.h"
 #include "model_measures.h"
+#include "test_metrics.h"
 
 namespace vemra {
 namespace {
 
 using karvel::index_t;
 
-template <index_t D>
-class Uniform : public Metric<D> {
- public:
-  explicit Uniform(double size) : size_{size} {}
-  double point_metric(const Point<D>&) const override { return size_; }
-
- private:
-  double size_;
-};
-
-// Grows linearly away from the plane x = 0.
-template <index_t D>
-class Graded : public Metric<D> {
- public:
-  Graded(double size, double slope) : size_{size}, slope_{slope} {}
-  double point_metric(const Point<D>& p) const override {
-    return size_ + slope_ * std::fabs(p.value(0));
-  }
-
- private:
-  double size_, slope_;
-};
+using fixtures::ConstantMetric;
+using fixtures::GradedMetric;
 
 template <typename Model>
 using SplitterOf = std::conditional_t<
@@ -72,30 +51,30 @@ TEST(Refinement, UniformSizeOnTheFixtures) {
     SCOPED_TRACE(name);
     auto model = make();
     const double input_angle = fixtures::smallest_angle(model);
-    const Uniform<3> metric{0.04};
+    const ConstantMetric<3> metric{0.04};
     EXPECT_GE(refine_and_check(model, metric), input_angle / 2);
     EXPECT_GT(fixtures::nb_triangles(model), 1000u);
   }
   auto section = fixtures::two_regions();
   const double input_angle = fixtures::smallest_angle(section);
-  EXPECT_GE(refine_and_check(section, Uniform<2>{0.02}), input_angle / 2);
+  EXPECT_GE(refine_and_check(section, ConstantMetric<2>{0.02}), input_angle / 2);
 }
 
 TEST(Refinement, GradedSizeOnTheFixtures) {
   for (const double slope : {0.3, 1.0}) {
     SCOPED_TRACE(slope);
     auto cube = fixtures::cube();
-    refine_and_check(cube, Graded<3>{0.01, slope});
+    refine_and_check(cube, GradedMetric<3>{0.01, slope});
     auto section = fixtures::two_regions();
-    refine_and_check(section, Graded<2>{0.005, slope});
+    refine_and_check(section, GradedMetric<2>{0.005, slope});
   }
 }
 
 TEST(Refinement, RegularGridWithManyEqualLengthsStaysValid) {
   auto grid = fixtures::section(fixtures::grid_soup<2>(8));
-  refine_and_check(grid, Uniform<2>{0.01});
+  refine_and_check(grid, ConstantMetric<2>{0.01});
   auto again = fixtures::brep(fixtures::grid_soup<3>(8));
-  refine_and_check(again, Graded<3>{0.005, 0.5});
+  refine_and_check(again, GradedMetric<3>{0.005, 0.5});
 }
 
 }  // namespace

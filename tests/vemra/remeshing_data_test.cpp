@@ -10,6 +10,7 @@
 #include <vemra/remeshing/detail/remeshing_data_impl.h>
 
 #include "fixtures.h"
+#include "test_metrics.h"
 
 namespace vemra {
 namespace {
@@ -17,17 +18,14 @@ namespace {
 using karvel::BRep;
 using karvel::ComponentType;
 
-class Uniform : public Metric<3> {
- public:
-  double point_metric(const Point<3>&) const override { return 0.1; }
-};
+using Uniform = fixtures::ConstantMetric<3>;
 
 TEST(ParallelRemeshingData, SuccessGivesBothCopiesAndMappings) {
   for (const bool empty : {false, true}) {
     SCOPED_TRACE(empty);
     const BRep input = empty ? BRep{} : fixtures::square_with_fin();
     BRep output;
-    const Uniform metric;
+    const Uniform metric{0.1};
     const auto data =
         initialize_remeshing_data<karvel::BRepBuilder, hollent::BRepGeometricModifier,
                                   BRep, 3>(input, output, metric);
@@ -87,7 +85,7 @@ TEST(ParallelRemeshingData, FailuresAfterBothJobsEndedBackgroundFirst) {
     SlowBuilder::fail_output = c.output_fails;
     SlowBuilder::fail_background = c.background_fails;
     BRep output;
-    const Uniform metric;
+    const Uniform metric{0.1};
     try {
       initialize_remeshing_data<SlowBuilder, hollent::BRepGeometricModifier, BRep, 3>(
           input, output, metric);

@@ -6,6 +6,7 @@
 #include <vemra/remeshing/detail/splitter_impl.h>
 
 #include "fixtures.h"
+#include "test_metrics.h"
 
 namespace vemra::detail {
 namespace {
@@ -46,21 +47,11 @@ struct SplitterAccess<ScriptedSplitter> {
 
 namespace {
 
-// Every triangle of the cube is too large for it.
-class Tiny : public Metric<3> {
- public:
-  double point_metric(const Point<3>&) const override { return 0.01; }
-};
-class Huge : public Metric<3> {
- public:
-  double point_metric(const Point<3>&) const override { return 100; }
-};
-
 TEST(SplitLoop, CleanUpsRunOnceInOrderEvenWithoutSplits) {
   for (const bool empty_model : {true, false}) {
     SCOPED_TRACE(empty_model);
     BRep model = empty_model ? BRep{} : fixtures::cube();
-    const Huge metric;
+    const fixtures::ConstantMetric<3> metric{100};  // no triangle is too large
     ScriptedSplitter splitter{model, metric};
     splitter.split();
     EXPECT_EQ(SplitterAccess<ScriptedSplitter>::modifier(splitter).calls,
@@ -72,7 +63,7 @@ TEST(SplitLoop, PairsOfTheResultAreReexaminedByTheirFirstIndex) {
   auto model = fixtures::cube();
   std::vector<uuid> surfaces;
   for (const auto& surface : model.surfaces()) surfaces.push_back(surface.id());
-  const Tiny metric;
+  const fixtures::ConstantMetric<3> metric{0.01};  // every triangle is
   ScriptedSplitter splitter{model, metric};
   auto& modifier = SplitterAccess<ScriptedSplitter>::modifier(splitter);
   // First split: in another surface, pair (1, 1) is skipped, (0, 1) re-examines triangle

@@ -12,6 +12,7 @@
 #include <vemra/remeshing/detail/splitter_impl.h>
 
 #include "fixtures.h"
+#include "test_metrics.h"
 
 namespace vemra::detail {
 
@@ -40,14 +41,7 @@ using karvel::Section;
 using BRepSplitter = Splitter<BRep, hollent::BRepGeometricModifier, 3>;
 using SectionSplitter = Splitter<Section, hollent::SectionGeometricModifier, 2>;
 
-class ConstantMetric : public Metric<2> {
- public:
-  explicit ConstantMetric(double size) : size_{size} {}
-  double point_metric(const Point<2>&) const override { return size_; }
-
- private:
-  double size_;
-};
+using ConstantMetric = fixtures::ConstantMetric<2>;
 
 // One triangle in its own section, built from three points.
 Section single_triangle(const Point<2>& a, const Point<2>& b, const Point<2>& c) {

@@ -149,17 +149,16 @@ ModelCopyMapping ModelBuilder<Model, D>::copy_components(const Model& source) {
   }
   for (const auto& surface : source.surfaces()) {
     const auto& mesh = surface.get_mesh();
-    if (const auto* triangulated = dynamic_cast<const TriangulatedSurface<D>*>(&mesh)) {
-      const auto id = add_surface(SurfaceMeshType::triangulated);
+    const auto* triangulated = dynamic_cast<const TriangulatedSurface<D>*>(&mesh);
+    const auto id = add_surface(triangulated ? SurfaceMeshType::triangulated
+                                             : SurfaceMeshType::polygonal);
+    if (triangulated) {
       triangulated_surface_builder(id).copy(*triangulated);
-      mapping[ComponentType::surface].map(surface.id(), id);
     } else {
-      const auto id = add_surface(SurfaceMeshType::polygonal);
       polygonal_surface_builder(id).copy(dynamic_cast<const PolygonalSurface<D>&>(mesh));
-      mapping[ComponentType::surface].map(surface.id(), id);
     }
-    copy_name(surface, {ComponentType::surface,
-                        mapping.at(ComponentType::surface).in2out(surface.id())});
+    mapping[ComponentType::surface].map(surface.id(), id);
+    copy_name(surface, {ComponentType::surface, id});
   }
   if constexpr (std::is_base_of_v<Blocks<D>, Model>) {
     for (const auto& block : source.blocks()) {

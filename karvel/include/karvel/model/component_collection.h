@@ -46,6 +46,11 @@ class ComponentCollection {
   index_t size() const { return static_cast<index_t>(components_.size()); }
   ComponentRange<Component> range() const { return {components_, 0}; }
   bool contains(const uuid& id) const { return index_.contains(id); }
+  // The component with that id, or nullptr.
+  const Component* find(const uuid& id) const {
+    const auto found = index_.find(id);
+    return found == index_.end() ? nullptr : components_[found->second].get();
+  }
   // Throws KarvelException naming the id when no component of this kind has it.
   const Component& at(const uuid& id) const { return *components_[position(id)]; }
   Component& modifiable(const uuid& id) { return *components_[position(id)]; }
@@ -110,6 +115,7 @@ class Surfaces {
   SurfaceRange surfaces() const { return surfaces_.range(); }
   const Surface<D>& surface(const uuid& id) const { return surfaces_.at(id); }
   bool has_surface(const uuid& id) const { return surfaces_.contains(id); }
+  const Surface<D>* find_surface(const uuid& id) const { return surfaces_.find(id); }
   ComponentCollection<Surface<D>>& modifiable_surfaces(ModelBuilderKey) {
     return surfaces_;
   }
