@@ -25,24 +25,12 @@ using karvel::KarvelException;
 using karvel::NO_ID;
 using karvel::NO_LID;
 
-template <index_t D>
-const karvel::TriangulatedSurface<D>& triangulated(const karvel::Surface<D>& surface,
-                                                   const char* where) {
-  const auto* mesh =
-      dynamic_cast<const karvel::TriangulatedSurface<D>*>(&surface.get_mesh());
-  if (!mesh) {
-    throw KarvelException{std::string{where} + " Surface " + surface.id().string() +
-                          " is not triangulated"};
-  }
-  return *mesh;
-}
-
 // The edge of `triangle` that holds `point` strictly inside, preferring `preferred`.
 template <index_t D>
 local_index_t edge_holding(const karvel::TriangulatedSurface<D>& mesh, index_t triangle,
                            local_index_t preferred, const karvel::Point<D>& point) {
   const auto inside = [&](local_index_t e) {
-    const auto v = mesh.polygon_edge_vertices({triangle, e});
+    const auto v = mesh.triangle_edge_vertices({triangle, e});
     return karvel::point_strictly_inside_segment(
         point, karvel::Segment<D>{mesh.point(v[0]), mesh.point(v[1])});
   };
@@ -71,15 +59,39 @@ PolygonEdge edge_between(const karvel::TriangulatedSurface<D>& mesh, index_t fro
 }  // namespace
 
 template <typename Model, typename Builder, index_t D>
-SplitPolygonEdgeInfo GeometricModifier<Model, Builder, D>::split_edge(
-    const karvel::Surface<D>& surface, const PolygonEdge& edge,
-    const karvel::Point<D>& point) {
+typename GeometricModifier<Model, Builder, D>::SurfaceAccess
+GeometricModifier<Model, Builder, D>::access(const karvel::Surface<D>& surface) {
   static constexpr const char* where = "[GeometricModifier::split_edge]";
   if (model_.find_surface(surface.id()) != &surface) {
     throw KarvelException{std::string{where} + " Surface " + surface.id().string() +
                           " is not a surface of this model"};
   }
-  const auto& mesh = triangulated(surface, where);
+  const auto* mesh =
+      dynamic_cast<const karvel::TriangulatedSurface<D>*>(&surface.get_mesh());
+  if (!mesh) {
+    throw KarvelException{std::string{where} + " Surface " + surface.id().string() +
+                          " is not triangulated"};
+  }
+  return {&surface, builder_.component_slot(surface.component_id()), mesh,
+          builder_.triangulated_surface_builder(surface.id())};
+}
+
+template <typename Model, typename Builder, index_t D>
+typename GeometricModifier<Model, Builder, D>::SurfaceAccess&
+GeometricModifier<Model, Builder, D>::cached_access(const karvel::Surface<D>& surface) {
+  // Components are never removed, so a surface of this model stays at its address.
+  if (!last_access_ || last_access_->surface != &surface)
+    last_access_.emplace(access(surface));
+  return *last_access_;
+}
+
+template <typename Model, typename Builder, index_t D>
+SplitPolygonEdgeInfo GeometricModifier<Model, Builder, D>::split_edge(
+    const karvel::Surface<D>& surface, const PolygonEdge& edge,
+    const karvel::Point<D>& point) {
+  static constexpr const char* where = "[GeometricModifier::split_edge]";
+  auto& own = cached_access(surface);
+  const auto& mesh = *own.mesh;
   if (edge.polygon_id >= mesh.nb_polygons() || edge.edge_id > 2) {
     throw KarvelException{std::string{where} + " Edge (triangle " +
                           std::to_string(edge.polygon_id) + ", local edge " +
@@ -97,34 +109,31 @@ SplitPolygonEdgeInfo GeometricModifier<Model, Builder, D>::split_edge(
   if (local == NO_LID) return result;
 
   const PolygonEdge split{edge.polygon_id, local};
-  const auto ends = mesh.polygon_edge_vertices(split);
-  const index_t slot = builder_.component_slot(surface.component_id());
-  const index_t unique_a = model_.unique_vertex(slot, ends[0]);
-  const index_t unique_b = model_.unique_vertex(slot, ends[1]);
+  const auto ends = mesh.triangle_edge_vertices(split);
+  const index_t unique_a = model_.unique_vertex(own.slot, ends[0]);
+  const index_t unique_b = model_.unique_vertex(own.slot, ends[1]);
   const index_t unique_m = builder_.create_unique_vertex();
   result.new_unique_vertex = unique_m;
-  if (unique_a == NO_ID || unique_b == NO_ID) {
-    split_in_surface(surface.id(), slot, split, point, unique_m, result);
+  if (unique_a == NO_ID || unique_b == NO_ID || model_.held_once(unique_a)) {
+    split_in_surface(own, split, point, unique_m, result);
     return result;
   }
-  const auto at_a = model_.slot_vertices(unique_a);
-  if (at_a.size() == 1) {
-    split_in_surface(surface.id(), slot, split, point, unique_m, result);
-    return result;
-  }
-  for (const auto& held : at_a) {
+  for (const auto& held : model_.slot_vertices(unique_a)) {
     const index_t vertex_b = model_.vertex_in_slot(unique_b, held.slot);
     if (vertex_b == NO_ID) continue;
     const auto& component = model_.slot_component(held.slot);
-    if (held.slot == slot) {
-      split_in_surface(surface.id(), slot, split, point, unique_m, result);
+    if (held.slot == own.slot) {
+      split_in_surface(own, split, point, unique_m, result);
     } else if (component.type == karvel::ComponentType::surface) {
-      const auto* other = dynamic_cast<const karvel::TriangulatedSurface<D>*>(
-          &model_.surface(component.id).get_mesh());
-      if (!other) continue;
-      const auto other_edge = edge_between(*other, held.vertex, vertex_b);
+      const auto& other_surface = model_.surface(component.id);
+      if (!dynamic_cast<const karvel::TriangulatedSurface<D>*>(
+              &other_surface.get_mesh())) {
+        continue;
+      }
+      auto other = access(other_surface);
+      const auto other_edge = edge_between(*other.mesh, held.vertex, vertex_b);
       if (other_edge.polygon_id == NO_ID) continue;
-      split_in_surface(component.id, held.slot, other_edge, point, unique_m, result);
+      split_in_surface(other, other_edge, point, unique_m, result);
     } else if (component.type == karvel::ComponentType::line) {
       const index_t line_edge =
           model_.line(component.id).mesh().edge_from_vertices(held.vertex, vertex_b);
@@ -137,21 +146,19 @@ SplitPolygonEdgeInfo GeometricModifier<Model, Builder, D>::split_edge(
 
 template <typename Model, typename Builder, index_t D>
 void GeometricModifier<Model, Builder, D>::split_in_surface(
-    const uuid& surface, index_t slot, const PolygonEdge& edge,
-    const karvel::Point<D>& point, index_t unique_vertex, SplitPolygonEdgeInfo& result) {
-  auto mesh = builder_.triangulated_surface_builder(surface);
-  const index_t vertex = mesh.create_point(point);
-  builder_.set_unique_vertex(slot, vertex, unique_vertex);
-  const auto halves = mesh.split_edge(edge, vertex);
-  SurfaceEdgeSplit split;
+    SurfaceAccess& surface, const PolygonEdge& edge, const karvel::Point<D>& point,
+    index_t unique_vertex, SplitPolygonEdgeInfo& result) {
+  const index_t vertex = surface.builder.create_point(point);
+  builder_.set_unique_vertex(surface.slot, vertex, unique_vertex);
+  const auto halves = surface.builder.split_edge(edge, vertex);
+  auto& split = result.surface_splits[surface.surface->id()].emplace_back();
   split.new_vertex = vertex;
-  split.first.polygons = {{halves.reshaped[0], halves.created[0]},
-                          {halves.created[0], halves.reshaped[0]}};
+  split.first.polygons.emplace_back(halves.reshaped[0], halves.created[0]);
+  split.first.polygons.emplace_back(halves.created[0], halves.reshaped[0]);
   if (halves.reshaped[1] != NO_ID) {
-    split.second.polygons = {{halves.reshaped[1], halves.created[1]},
-                             {halves.created[1], halves.reshaped[1]}};
+    split.second.polygons.emplace_back(halves.reshaped[1], halves.created[1]);
+    split.second.polygons.emplace_back(halves.created[1], halves.reshaped[1]);
   }
-  result.surface_splits[surface].push_back(std::move(split));
 }
 
 template <typename Model, typename Builder, index_t D>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <hollent/split_result.h>
 #include <karvel/model/model_builder.h>
 
@@ -47,7 +49,20 @@ class GeometricModifier {
   void clean_triangles_surfaces();
 
  private:
-  void split_in_surface(const uuid& surface, index_t slot, const PolygonEdge& edge,
+  // What a split needs of one surface, found once: its slot among the unique vertices and
+  // its triangulated mesh, read-only and through a builder.
+  struct SurfaceAccess {
+    const karvel::Surface<D>* surface;
+    index_t slot;
+    const karvel::TriangulatedSurface<D>* mesh;
+    karvel::TriangulatedSurfaceBuilder<D> builder;
+  };
+  // Throws KarvelException for a surface of another model or a mesh not triangulated.
+  SurfaceAccess access(const karvel::Surface<D>& surface);
+  // The same, remembered for the last surface asked: splits come in runs on one surface.
+  SurfaceAccess& cached_access(const karvel::Surface<D>& surface);
+
+  void split_in_surface(SurfaceAccess& surface, const PolygonEdge& edge,
                         const karvel::Point<D>& point, index_t unique_vertex,
                         SplitPolygonEdgeInfo& result);
   void split_in_line(const uuid& line, index_t slot, index_t edge,
@@ -59,6 +74,7 @@ class GeometricModifier {
 
   Model& model_;
   Builder builder_;
+  std::optional<SurfaceAccess> last_access_;
 };
 
 class BRepGeometricModifier : public GeometricModifier<BRep, BRepBuilder, 3> {

@@ -54,35 +54,9 @@ double triangle_smallest_angle(const Triangle<D>& triangle) {
   return smallest;
 }
 
-template <index_t D>
-SegmentProjection project_on_segment(const Point<D>& point, const Segment<D>& segment) {
-  const auto& origin = segment.vertices()[0].get();
-  const auto direction = segment.vertices()[1].get() - origin;
-  const double squared_length = dot(direction, direction);
-  if (!(squared_length > 0.0)) return {NAN, NAN};
-  const auto offset = point - origin;
-  const double parameter = dot(offset, direction) / squared_length;
-  const auto foot = origin + direction * parameter;
-  return {parameter, point_point_distance<D>(point, foot)};
-}
-
-template <index_t D>
-bool point_strictly_inside_segment(const Point<D>& point, const Segment<D>& segment,
-                                   double relative_tolerance) {
-  const auto projection = project_on_segment(point, segment);
-  const double length = segment.length();
-  return projection.parameter > relative_tolerance &&
-         projection.parameter < 1.0 - relative_tolerance &&
-         projection.distance <= relative_tolerance * length;
-}
-
 template double triangle_area(const Triangle<2>&);
 template double triangle_area(const Triangle<3>&);
 template double triangle_smallest_angle(const Triangle<2>&);
 template double triangle_smallest_angle(const Triangle<3>&);
-template SegmentProjection project_on_segment(const Point<2>&, const Segment<2>&);
-template SegmentProjection project_on_segment(const Point<3>&, const Segment<3>&);
-template bool point_strictly_inside_segment(const Point<2>&, const Segment<2>&, double);
-template bool point_strictly_inside_segment(const Point<3>&, const Segment<3>&, double);
 
 }  // namespace karvel

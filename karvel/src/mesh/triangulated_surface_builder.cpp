@@ -50,10 +50,7 @@ index_t TriangulatedSurfaceBuilder<D>::create_triangle(
                             std::to_string(mesh_.nb_vertices()) + " vertices)"};
     }
   }
-  for (local_index_t i = 0; i < 3; ++i) {
-    mesh_.vertices_.push_back(vertices[i]);
-    mesh_.adjacents_.push_back(NO_ID);
-  }
+  append_triangle(vertices, {NO_ID, NO_ID, NO_ID});
   for (local_index_t i = 0; i < 3; ++i) {
     if (mesh_.vertex_corners_[vertices[i]] == NO_ID) set_corner(triangle, i);
   }
@@ -92,6 +89,15 @@ void TriangulatedSurfaceBuilder<D>::set_corner(index_t triangle,
 }
 
 template <index_t D>
+void TriangulatedSurfaceBuilder<D>::append_triangle(
+    const std::array<index_t, 3>& vertices, const std::array<index_t, 3>& adjacents) {
+  for (local_index_t i = 0; i < 3; ++i) {
+    mesh_.vertices_.push_back(vertices[i]);
+    mesh_.adjacents_.push_back(adjacents[i]);
+  }
+}
+
+template <index_t D>
 void TriangulatedSurfaceBuilder<D>::replace_adjacent(index_t triangle,
                                                      index_t old_adjacent,
                                                      index_t new_adjacent) {
@@ -125,8 +131,7 @@ TriangleEdgeSplit TriangulatedSurfaceBuilder<D>::split_edge(const PolygonEdge& e
 
   // t' = (m, b, c): across (m, b) lies n, across (b, c) t's old neighbour, across (c, m)
   // t.
-  vertices.insert(vertices.end(), {new_vertex, b, c});
-  adjacents.insert(adjacents.end(), {n, t_outer, t});
+  append_triangle({new_vertex, b, c}, {n, t_outer, t});
   replace_adjacent(t_outer, t, t_new);
   vertices[3 * t + next(e)] = new_vertex;
   adjacents[3 * t + e] = n_new;
@@ -140,8 +145,7 @@ TriangleEdgeSplit TriangulatedSurfaceBuilder<D>::split_edge(const PolygonEdge& e
     const index_t n_outer = adjacents[3 * n + next(f)];
     // n' = (m, a, d): across (m, a) lies t, across (a, d) n's old neighbour, across (d,
     // m) n.
-    vertices.insert(vertices.end(), {new_vertex, a, d});
-    adjacents.insert(adjacents.end(), {t, n_outer, n});
+    append_triangle({new_vertex, a, d}, {t, n_outer, n});
     replace_adjacent(n_outer, n, n_new);
     vertices[3 * n + next(f)] = new_vertex;
     adjacents[3 * n + f] = t_new;

@@ -98,21 +98,10 @@ index_t ModelBuilder<Model, D>::component_slot(const ComponentID& component) {
 }
 
 template <typename Model, index_t D>
-index_t ModelBuilder<Model, D>::create_unique_vertices(index_t count) {
-  return model_.create_unique_vertices(count, key());
-}
-
-template <typename Model, index_t D>
 void ModelBuilder<Model, D>::set_unique_vertex(const ComponentMeshVertex& vertex,
                                                index_t unique_vertex) {
   model_.set_unique_vertex(component_slot(vertex.component_id), vertex.vertex,
                            unique_vertex, key());
-}
-
-template <typename Model, index_t D>
-void ModelBuilder<Model, D>::set_unique_vertex(index_t slot, index_t vertex,
-                                               index_t unique_vertex) {
-  model_.set_unique_vertex(slot, vertex, unique_vertex, key());
 }
 
 template <typename Model, index_t D>

@@ -48,7 +48,11 @@ index_t VertexIdentifier::register_component(const ComponentID& component,
 
 index_t VertexIdentifier::create_unique_vertices(index_t count, ModelBuilderKey) {
   const index_t first = nb_unique_vertices();
-  heads_.resize(heads_.size() + count, NO_ID);
+  if (count == 1) {
+    heads_.push_back(NO_ID);  // one per split: keep it cheap
+  } else {
+    heads_.insert(heads_.end(), count, NO_ID);
+  }
   return first;
 }
 
@@ -74,7 +78,11 @@ void VertexIdentifier::set_unique_vertex(index_t slot, index_t vertex,
                           std::to_string(unique_vertex) + " is out of range"};
   }
   auto& vertices = slots_[slot].unique_vertices;
-  if (vertex >= vertices.size()) vertices.resize(vertex + 1, NO_ID);
+  if (vertex == vertices.size()) {
+    vertices.push_back(NO_ID);  // the common case: a vertex just created
+  } else if (vertex > vertices.size()) {
+    vertices.resize(vertex + 1, NO_ID);
+  }
   const index_t previous = vertices[vertex];
   if (previous == unique_vertex) return;
   if (previous != NO_ID) unlink(previous, slot, vertex);

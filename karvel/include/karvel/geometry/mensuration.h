@@ -16,20 +16,33 @@ double triangle_signed_area(const Triangle<2>& triangle);
 template <index_t D>
 double triangle_smallest_angle(const Triangle<D>& triangle);
 
-// Where `point` lies along `segment`: the parameter t of its projection (0 at the first
-// vertex, 1 at the second) and its distance to the segment's line. Both are NaN for a
-// segment of zero length.
-struct SegmentProjection {
-  double parameter;
-  double distance;
-};
-template <index_t D>
-SegmentProjection project_on_segment(const Point<D>& point, const Segment<D>& segment);
-
 // True when `point` lies inside the segment, away from both ends, within a tolerance
-// relative to the segment's length.
+// relative to the segment's length: its projection's parameter is in (tol, 1 - tol) and
+// its distance to the segment's line at most tol * length. False for a segment of zero
+// length. Inline and without square roots: the modifier tests every split point with it.
 template <index_t D>
 bool point_strictly_inside_segment(const Point<D>& point, const Segment<D>& segment,
-                                   double relative_tolerance = 1e-9);
+                                   double relative_tolerance = 1e-9) {
+  const Point<D>& origin = segment.vertices()[0];
+  const Point<D>& end = segment.vertices()[1];
+  double squared_length = 0.0;
+  double along = 0.0;
+  for (index_t i = 0; i < D; ++i) {
+    const double direction = end.value(i) - origin.value(i);
+    squared_length += direction * direction;
+    along += (point.value(i) - origin.value(i)) * direction;
+  }
+  if (!(squared_length > 0.0)) return false;
+  const double parameter = along / squared_length;
+  if (!(parameter > relative_tolerance && parameter < 1.0 - relative_tolerance))
+    return false;
+  double squared_distance = 0.0;
+  for (index_t i = 0; i < D; ++i) {
+    const double foot = origin.value(i) + (end.value(i) - origin.value(i)) * parameter;
+    const double offset = point.value(i) - foot;
+    squared_distance += offset * offset;
+  }
+  return squared_distance <= relative_tolerance * relative_tolerance * squared_length;
+}
 
 }  // namespace karvel

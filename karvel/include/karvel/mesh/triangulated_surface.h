@@ -49,6 +49,11 @@ class TriangulatedSurface final : public SurfaceMesh<D> {
     const index_t* a = &adjacents_[3 * triangle];
     return {a[0], a[1], a[2]};
   }
+  // The two vertices of a triangle edge, in the triangle's order.
+  std::array<index_t, 2> triangle_edge_vertices(const PolygonEdge& edge) const {
+    const index_t* v = &vertices_[3 * edge.polygon_id];
+    return {v[edge.edge_id], v[edge.edge_id == 2 ? 0 : edge.edge_id + 1]};
+  }
   // The local edge of `triangle` that joins vertices `from` and `to` in this order, or
   // NO_LID.
   local_index_t edge_from_vertices(index_t triangle, index_t from, index_t to) const {

@@ -62,6 +62,8 @@ class TriangulatedSurfaceBuilder {
 
  private:
   void set_corner(index_t triangle, local_index_t vertex_in_triangle);
+  void append_triangle(const std::array<index_t, 3>& vertices,
+                       const std::array<index_t, 3>& adjacents);
   void replace_adjacent(index_t triangle, index_t old_adjacent, index_t new_adjacent);
   void compute_vertex_corners();
 

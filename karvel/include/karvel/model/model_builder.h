@@ -39,9 +39,13 @@ class ModelBuilder : public RelationshipsBuilder {
   index_t component_slot(const ComponentID& component);
   index_t create_unique_vertex() { return create_unique_vertices(1); }
   // Returns the first of `count` new unique vertices.
-  index_t create_unique_vertices(index_t count);
+  index_t create_unique_vertices(index_t count) {
+    return model_.create_unique_vertices(count, key());
+  }
   void set_unique_vertex(const ComponentMeshVertex& vertex, index_t unique_vertex);
-  void set_unique_vertex(index_t slot, index_t vertex, index_t unique_vertex);
+  void set_unique_vertex(index_t slot, index_t vertex, index_t unique_vertex) {
+    model_.set_unique_vertex(slot, vertex, unique_vertex, key());
+  }
   void update_component_vertices(index_t slot, const std::vector<index_t>& old_to_new);
   void delete_unused_unique_vertices();
 

@@ -50,6 +50,11 @@ class VertexIdentifier {
   }
   // The component vertices of one unique vertex, without allocation in the common case.
   SlotVertices slot_vertices(index_t unique_vertex) const;
+  // True when exactly one component vertex is at this unique vertex.
+  bool held_once(index_t unique_vertex) const {
+    const index_t first = heads_[unique_vertex];
+    return first != NO_ID && entries_[first].next == NO_ID;
+  }
   // The vertex of that component at that unique vertex, or NO_ID.
   index_t vertex_in_slot(index_t unique_vertex, index_t slot) const;
 

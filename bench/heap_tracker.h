@@ -1,0 +1,21 @@
+#pragma once
+
+// Counts the program's heap: allocations, live bytes and the peak of live bytes, through
+// replaced global operator new and delete (see heap_tracker.cpp). Benchmarks read it to
+// report allocations per operation and bytes per element.
+
+#include <cstddef>
+
+namespace bench {
+
+struct HeapFigures {
+  std::size_t allocations;
+  std::size_t live_bytes;
+  std::size_t peak_bytes;
+};
+
+HeapFigures heap_figures();
+// Starts a new peak from the bytes live now.
+void reset_heap_peak();
+
+}  // namespace bench

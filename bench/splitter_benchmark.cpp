@@ -1,0 +1,158 @@
+// The whole refinement: split() on an icosphere under a uniform and a graded size, the
+// parallel fill on 1 and 2 threads, and the whole initialize_remeshing_data.
+
+#include <chrono>
+#include <cmath>
+
+#include <benchmark/benchmark.h>
+#include <tbb/global_control.h>
+
+#include <karvel/model/from_patches.h>
+#include <karvel/model/model_builder.h>
+#include <vemra/remeshing/detail/splitter.h>
+#include <vemra/remeshing/remeshing_data.h>
+
+#include "bench_models.h"
+#include "heap_tracker.h"
+
+namespace {
+
+using karvel::BRep;
+using karvel::index_t;
+using karvel::Point;
+using BRepSplitter = vemra::detail::Splitter<BRep, hollent::BRepGeometricModifier, 3>;
+
+}  // namespace
+
+// The fill alone, which split() has no way to show.
+template <>
+struct vemra::detail::SplitterAccess<BRepSplitter> {
+  static void fill(BRepSplitter& splitter) { splitter.initialize_queue(); }
+};
+
+namespace {
+
+// Uniform h, or h growing linearly away from the plane x = 0.
+class PlaneDistanceMetric : public vemra::Metric<3> {
+ public:
+  PlaneDistanceMetric(double size, double slope) : size_{size}, slope_{slope} {}
+  double point_metric(const Point<3>& point) const override {
+    return size_ + slope_ * std::fabs(point.value(0));
+  }
+
+ private:
+  double size_, slope_;
+};
+
+// An analytic field of a few transcendental functions, about 100 ns a call; its sizes
+// are large enough that nothing is queued, so the fill measures evaluation alone.
+class CostlyMetric : public vemra::Metric<3> {
+ public:
+  double point_metric(const Point<3>& p) const override {
+    const double x = p.value(0), y = p.value(1), z = p.value(2);
+    return 10.0 + std::sin(3.1 * x) * std::cos(2.7 * y) + std::exp(-z * z) +
+           std::log1p(x * x + y * y) + std::atan2(y + 2.0, x + 2.0);
+  }
+};
+
+const BRep& icosphere() {
+  static const BRep model = [] {
+    const auto soup = bench::icosphere(5);  // 20,480 triangles
+    return karvel::brep_from_patches(soup.points, soup.triangles, soup.patches);
+  }();
+  return model;
+}
+
+index_t nb_triangles(const BRep& model) {
+  index_t count = 0;
+  for (const auto& surface : model.surfaces()) count += surface.get_mesh().nb_polygons();
+  return count;
+}
+
+// Arguments: slope in thousandths (0 for a uniform size).
+void BM_RefineIcosphere(benchmark::State& state) {
+  const PlaneDistanceMetric metric{0.00225, double(state.range(0)) / 1000.0};
+  const index_t before = nb_triangles(icosphere());
+  index_t after = 0;
+  double peak_bytes = 0;
+  for (auto _ : state) {
+    BRep model;
+    karvel::BRepBuilder{model}.copy(icosphere());
+    bench::reset_heap_peak();
+    const auto start = std::chrono::steady_clock::now();
+    BRepSplitter{model, metric}.split();
+    state.SetIterationTime(
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    peak_bytes = double(bench::heap_figures().peak_bytes);
+    after = nb_triangles(model);
+  }
+  // A closed surface: every split adds two triangles.
+  const double splits = double(after - before) / 2.0;
+  state.counters["triangles_after"] = after;
+  state.counters["splits_per_second"] = benchmark::Counter(
+      splits * double(state.iterations()), benchmark::Counter::kIsRate);
+  state.counters["peak_bytes_per_triangle"] = peak_bytes / after;
+}
+BENCHMARK(BM_RefineIcosphere)
+    ->ArgName("slope_per_mille")
+    ->Arg(0)
+    ->Arg(100)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
+
+// Arguments: threads, and whether the metric is the costly one.
+void BM_ParallelFill(benchmark::State& state) {
+  static const BRep model = [] {
+    const auto soup = bench::grid<3>(1415);  // about 4 million triangles
+    return karvel::brep_from_patches(soup.points, soup.triangles, soup.patches);
+  }();
+  tbb::global_control threads{tbb::global_control::max_allowed_parallelism,
+                              static_cast<std::size_t>(state.range(0))};
+  const CostlyMetric costly;
+  const PlaneDistanceMetric trivial{10.0, 0.0};
+  const vemra::Metric<3>& metric =
+      state.range(1) ? static_cast<const vemra::Metric<3>&>(costly) : trivial;
+  BRep& refined = const_cast<BRep&>(model);  // the fill only reads it
+  for (auto _ : state) {
+    BRepSplitter splitter{refined, metric};
+    vemra::detail::SplitterAccess<BRepSplitter>::fill(splitter);
+  }
+  state.counters["triangles_per_second"] =
+      benchmark::Counter(double(nb_triangles(model)) * double(state.iterations()),
+                         benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_ParallelFill)
+    ->ArgNames({"threads", "costly"})
+    ->Args({1, 0})
+    ->Args({2, 0})
+    ->Args({1, 1})
+    ->Args({2, 1})
+    ->Unit(benchmark::kMillisecond)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly()
+    ->UseRealTime();
+
+void BM_RemeshingData(benchmark::State& state) {
+  const PlaneDistanceMetric metric{0.00225, 0.0};
+  for (auto _ : state) {
+    BRep output;
+    auto data = vemra::initialize_remeshing_data<karvel::BRepBuilder,
+                                                 hollent::BRepGeometricModifier, BRep, 3>(
+        icosphere(), output, metric);
+    state.counters["triangles_after"] = nb_triangles(data.background);
+    benchmark::DoNotOptimize(data);
+  }
+}
+BENCHMARK(BM_RemeshingData)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly()
+    ->UseRealTime();
+
+}  // namespace
+
+BENCHMARK_MAIN();
