@@ -1,12 +1,10 @@
 #pragma once
 
-#include <queue>
-#include <vector>
-
 #include <absl/synchronization/mutex.h>
 
 #include <hollent/geometric_modifier.h>
 #include <karvel/mesh/triangulated_surface.h>
+#include <vemra/remeshing/detail/split_queue.h>
 #include <vemra/remeshing/metric.h>
 
 namespace vemra::detail {
@@ -59,12 +57,6 @@ class Splitter {
   template <typename>
   friend struct SplitterAccess;
 
-  struct LengthLess {
-    bool operator()(const TriangleToSplit& a, const TriangleToSplit& b) const {
-      return a.length < b.length;
-    }
-  };
-
   // Queues the candidate when its length exceeds twice the metric at its point (the
   // metric evaluated once, outside the lock). Thread-safe.
   // Throws std::domain_error when it would accept a candidate because the metric there is
@@ -76,7 +68,8 @@ class Splitter {
   Model& model_;
   Modifier modifier_;
   const Metric<D>& metric_;
-  std::priority_queue<TriangleToSplit, std::vector<TriangleToSplit>, LengthLess> queue_;
+  // Longest first; see SplitQueue for how it keeps the standard heap's order.
+  SplitQueue<TriangleToSplit> queue_;
   absl::Mutex mutex_;
 };
 
