@@ -18,8 +18,9 @@ namespace karvel {
 //
 // Throws KarvelException naming the triangle, edge or point when: the two spans differ
 // in size, a vertex index is out of range, a triangle repeats a vertex, a coordinate is
-// not finite, an edge is used by more than two triangles of one patch, or the triangles
-// of a patch are not consistently oriented.
+// not finite, an edge is used by more than two triangles of one patch, the triangles of a
+// patch are not consistently oriented, or they meet at a vertex without sharing the edges
+// around it (a non-manifold vertex).
 BRep brep_from_patches(absl::Span<const Point<3>> points,
                        absl::Span<const std::array<index_t, 3>> triangles,
                        absl::Span<const index_t> patches);

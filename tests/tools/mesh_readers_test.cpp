@@ -1,0 +1,119 @@
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "mesh_readers.h"
+
+namespace vemra::tool {
+namespace {
+
+// One unit square as two triangles, in every format: the same points and triangles.
+std::string binary_stl() {
+  std::string content(80, ' ');
+  const std::uint32_t count = 2;
+  content.append(reinterpret_cast<const char*>(&count), 4);
+  const float facets[2][9] = {{0, 0, 0, 1, 0, 0, 1, 1, 0}, {0, 0, 0, 1, 1, 0, 0, 1, 0}};
+  for (const auto& facet : facets) {
+    const float normal[3] = {0, 0, 1};
+    content.append(reinterpret_cast<const char*>(normal), 12);
+    content.append(reinterpret_cast<const char*>(facet), 36);
+    content.append(2, '\0');
+  }
+  return content;
+}
+
+std::string binary_ply() {
+  std::string content =
+      "ply\nformat binary_little_endian 1.0\nelement vertex 4\nproperty float x\n"
+      "property float y\nproperty float z\nelement face 1\n"
+      "property list uchar int vertex_indices\nend_header\n";
+  const float xyz[4][3] = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}};
+  content.append(reinterpret_cast<const char*>(xyz), sizeof(xyz));
+  const unsigned char size = 4;
+  const std::int32_t quad[4] = {0, 1, 2, 3};
+  content.append(reinterpret_cast<const char*>(&size), 1);
+  content.append(reinterpret_cast<const char*>(quad), sizeof(quad));
+  return content;
+}
+
+TEST(MeshReaders, EveryFormatReadsTheSameSquare) {
+  struct Case {
+    const char* format;
+    std::string content;
+  };
+  for (const auto& c :
+       {Case{"obj", "v 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n"},
+        Case{"obj",
+             "# negative indices\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf -4/1 -3/2/1 "
+             "-2//3 -1\n"},
+        Case{"off", "OFF\n# a comment\n4 1 0\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n4 0 1 2 3\n"},
+        Case{
+            "ply",
+            "ply\nformat ascii 1.0\ncomment square\nelement vertex 4\nproperty double x\n"
+            "property double y\nproperty double z\nelement face 1\n"
+            "property list uchar int vertex_indices\nend_header\n"
+            "0 0 0\n1 0 0\n1 1 0\n0 1 0\n4 0 1 2 3\n"},
+        Case{"ply", binary_ply()},
+        Case{"stl",
+             "solid square\nfacet normal 0 0 1\nouter loop\nvertex 0 0 0\nvertex 1 0 0\n"
+             "vertex 1 1 0\nendloop\nendfacet\nfacet normal 0 0 1\nouter loop\n"
+             "vertex 0 0 0\nvertex 1 1 0\nvertex 0 1 0\nendloop\nendfacet\nendsolid\n"},
+        Case{"stl", binary_stl()}}) {
+    SCOPED_TRACE(c.format);
+    const auto soup = parse_soup(c.format, c.content, "square");
+    ASSERT_EQ(soup.points.size(), 4u);
+    ASSERT_EQ(soup.triangles.size(), 2u);
+    EXPECT_EQ(soup.patches, (std::vector<index_t>{0, 0}));
+    EXPECT_EQ(soup.points[2], (karvel::Point<3>{{1, 1, 0}}));
+    EXPECT_EQ(soup.triangles[1], (std::array<index_t, 3>{0, 2, 3}));
+  }
+}
+
+TEST(MeshReaders, ObjGroupsArePatches) {
+  const auto soup = parse_soup(
+      "obj",
+      "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 1 1 0\ng a\nf 1 2 3\ng b c \nf 2 4 3\ng a\nf 1 3 2\n",
+      "x");
+  EXPECT_EQ(soup.patches, (std::vector<index_t>{0, 1, 0}));
+  EXPECT_EQ(soup.patch_names, (std::vector<std::string>{"a", "b c"}));
+}
+
+TEST(MeshReaders, MalformedInputNamesTheLineOrElement) {
+  struct Case {
+    const char* format;
+    std::string content;
+    const char* message;
+  };
+  for (const auto& c :
+       {Case{"obj", "v 0 0\n", "x:1: a vertex needs three coordinates"},
+        Case{"obj", "v 0 0 0\nf 1 1\n", "x:2: a face needs at least three vertices"},
+        Case{"obj", "v 0 0 0\nf 1 a 1\n", "x:2: 'a' is not an integer"},
+        Case{"off", "OFF\n1 1 0\n0 0 0\n3 0 0 7\n",
+             "x:4: vertex index 7 is out of range"},
+        Case{"off", "NOFF\n", "x:1: expected 'OFF'"},
+        Case{"ply",
+             "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nend_header\nq\n",
+             "x: vertex 0: 'q' is not a number"},
+        Case{"ply",
+             "ply\nformat binary_big_endian 1.0\nelement vertex 2\nproperty float x\n"
+             "end_header\n\x01\x02",
+             "x: vertex 0: the file ends early"},
+        Case{"ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty quaternion q\n",
+             "x:4: unknown PLY type 'quaternion'"},
+        Case{"stl", "solid s\nvertex 0 0 0\nvertex 1 0 0\nendloop\n",
+             "x:4: a facet has 2 vertices, not 3"},
+        Case{"stl", "hello", "x:1: expected 'solid'"}}) {
+    SCOPED_TRACE(c.message);
+    try {
+      parse_soup(c.format, c.content, "x");
+      FAIL() << "no exception";
+    } catch (const InputError& error) {
+      EXPECT_NE(std::string{error.what()}.find(c.message), std::string::npos)
+          << error.what();
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vemra::tool

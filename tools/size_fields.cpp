@@ -1,0 +1,74 @@
+#include "size_fields.h"
+
+#include <cmath>
+#include <unordered_map>
+
+#include <muParser.h>
+
+#include "soup.h"
+
+namespace vemra::tool {
+namespace {
+
+// One parser with its own variables. Never copied: the parser holds their addresses.
+struct Evaluator {
+  explicit Evaluator(const std::string& expression) {
+    parser.DefineVar("x", &x);
+    parser.DefineVar("y", &y);
+    parser.DefineVar("z", &z);
+    parser.SetExpr(expression);
+  }
+  Evaluator(const Evaluator&) = delete;
+  Evaluator& operator=(const Evaluator&) = delete;
+
+  double x{0}, y{0}, z{0};
+  mu::Parser parser;
+};
+
+std::atomic<std::uint64_t> next_instance{0};
+
+}  // namespace
+
+template <index_t D>
+UniformSize<D>::UniformSize(double size) : size_{size} {
+  if (!(std::isfinite(size) && size > 0)) {
+    throw InputError{"--size: the size must be a positive number, not " +
+                     std::to_string(size)};
+  }
+}
+
+template <index_t D>
+double UniformSize<D>::point_metric(const Point<D>& /*point*/) const {
+  return size_;
+}
+
+template <index_t D>
+ExpressionSize<D>::ExpressionSize(const std::string& expression)
+    : expression_{expression}, instance_{next_instance.fetch_add(1)} {
+  try {
+    Evaluator evaluator{expression};
+    evaluator.parser.Eval();  // reports unknown variables and syntax errors now
+  } catch (const mu::Parser::exception_type& error) {
+    throw InputError{"--size-expr: " + error.GetMsg() + " in \"" + expression + "\""};
+  }
+}
+
+template <index_t D>
+double ExpressionSize<D>::point_metric(const Point<D>& point) const {
+  // Per thread, per metric: keyed by an instance number, never by an address that a
+  // later metric could reuse.
+  thread_local std::unordered_map<std::uint64_t, std::unique_ptr<Evaluator>> evaluators;
+  auto& evaluator = evaluators[instance_];
+  if (!evaluator) evaluator = std::make_unique<Evaluator>(expression_);
+  evaluator->x = point.value(0);
+  evaluator->y = point.value(1);
+  evaluator->z = D == 3 ? point.value(D - 1) : 0.0;
+  return evaluator->parser.Eval();
+}
+
+template class UniformSize<2>;
+template class UniformSize<3>;
+template class ExpressionSize<2>;
+template class ExpressionSize<3>;
+
+}  // namespace vemra::tool

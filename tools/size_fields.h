@@ -1,0 +1,55 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include <vemra/remeshing/metric.h>
+
+namespace vemra::tool {
+
+template <index_t D>
+class UniformSize : public Metric<D> {
+ public:
+  // Throws InputError unless `size` is finite and positive.
+  explicit UniformSize(double size);
+  double point_metric(const Point<D>& point) const override;
+
+ private:
+  double size_;
+};
+
+// A size given as an expression in x, y and z (muParser syntax, for example
+// "0.02 + 0.1*sqrt(x^2+y^2)"). Each thread evaluates its own parser, so the parallel fill
+// can call it from every worker. In 2-D, z is 0.
+template <index_t D>
+class ExpressionSize : public Metric<D> {
+ public:
+  // Throws InputError, naming the position, when the expression does not parse or uses
+  // a variable other than x, y and z.
+  explicit ExpressionSize(const std::string& expression);
+  double point_metric(const Point<D>& point) const override;
+
+ private:
+  std::string expression_;
+  std::uint64_t instance_;
+};
+
+// Counts the evaluations of another metric, for the progress line.
+template <index_t D>
+class CountingSize : public Metric<D> {
+ public:
+  explicit CountingSize(const Metric<D>& inner) : inner_{inner} {}
+  double point_metric(const Point<D>& point) const override {
+    count_.fetch_add(1, std::memory_order_relaxed);
+    return inner_.point_metric(point);
+  }
+  std::uint64_t count() const { return count_.load(std::memory_order_relaxed); }
+
+ private:
+  const Metric<D>& inner_;
+  mutable std::atomic<std::uint64_t> count_{0};
+};
+
+}  // namespace vemra::tool

@@ -1,0 +1,102 @@
+#include "statistics.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_reduce.h>
+
+#include <karvel/geometry/mensuration.h>
+#include <karvel/mesh/triangulated_surface.h>
+#include <karvel/model/brep.h>
+#include <karvel/model/section.h>
+#include <vemra/remeshing/detail/splitter.h>
+
+namespace vemra::tool {
+namespace {
+
+// Calls `visit(mesh)` for every triangulated surface.
+template <typename Model, typename Visit>
+void for_each_mesh(const Model& model, Visit visit) {
+  for (const auto& surface : model.surfaces()) {
+    if (const auto* mesh = dynamic_cast<const karvel::TriangulatedSurface<Model::dim>*>(
+            &surface.get_mesh())) {
+      visit(*mesh);
+    }
+  }
+}
+
+template <typename Model>
+using ModifierOf =
+    std::conditional_t<std::is_same_v<Model, karvel::BRep>,
+                       hollent::BRepGeometricModifier, hollent::SectionGeometricModifier>;
+
+}  // namespace
+
+template <typename Model>
+MeshFigures measure(const Model& model) {
+  MeshFigures figures{model.nb_surfaces(), model.nb_lines(), 0,
+                      model.nb_unique_vertices(), 180};
+  for_each_mesh(model, [&figures](const auto& mesh) {
+    figures.triangles += mesh.nb_polygons();
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+      figures.min_angle =
+          std::min(figures.min_angle, karvel::triangle_smallest_angle(mesh.triangle(t)));
+    }
+  });
+  return figures;
+}
+
+template <typename Model, index_t D>
+double max_edge_ratio(const Model& model, const Metric<D>& metric) {
+  // The refinement's own candidate: the same longest edge and midpoint it tests.
+  using Candidate =
+      typename detail::Splitter<Model, ModifierOf<Model>, D>::TriangleToSplit;
+  double ratio = 0;
+  for (const auto& surface : model.surfaces()) {
+    const auto* mesh =
+        dynamic_cast<const karvel::TriangulatedSurface<D>*>(&surface.get_mesh());
+    if (!mesh) continue;
+    ratio = std::max(
+        ratio, tbb::parallel_reduce(
+                   tbb::blocked_range<index_t>{0, mesh->nb_polygons()}, 0.0,
+                   [&](const tbb::blocked_range<index_t>& range, double largest) {
+                     for (index_t t = range.begin(); t != range.end(); ++t) {
+                       const Candidate candidate{surface.id(), *mesh, t};
+                       largest = std::max(
+                           largest,
+                           candidate.length / (2 * metric.point_metric(candidate.point)));
+                     }
+                     return largest;
+                   },
+                   [](double a, double b) { return std::max(a, b); }));
+  }
+  return ratio;
+}
+
+template <typename Model, index_t D>
+double estimate_triangles(const Model& model, const Metric<D>& metric) {
+  // Edges end between h and 2h, about 1.4 h: an equilateral triangle of that side.
+  const double per_area = 1.0 / (std::sqrt(3.0) / 4.0 * 1.4 * 1.4);
+  double estimate = 0;
+  for_each_mesh(model, [&](const karvel::TriangulatedSurface<D>& mesh) {
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+      const auto triangle = mesh.triangle(t);
+      const auto& v = triangle.vertices();
+      const double size =
+          metric.point_metric((v[0].get() + v[1].get() + v[2].get()) * (1.0 / 3));
+      const double area = karvel::triangle_area(triangle);
+      estimate += size > 0 ? std::max(1.0, area / (size * size) * per_area) : 1.0;
+    }
+  });
+  return estimate;
+}
+
+template MeshFigures measure(const karvel::BRep&);
+template MeshFigures measure(const karvel::Section&);
+template double max_edge_ratio(const karvel::BRep&, const Metric<3>&);
+template double max_edge_ratio(const karvel::Section&, const Metric<2>&);
+template double estimate_triangles(const karvel::BRep&, const Metric<3>&);
+template double estimate_triangles(const karvel::Section&, const Metric<2>&);
+
+}  // namespace vemra::tool

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <vemra/remeshing/metric.h>
+
+namespace vemra::tool {
+
+struct MeshFigures {
+  index_t surfaces;
+  index_t lines;
+  index_t triangles;
+  index_t model_vertices;
+  double min_angle;  // degrees, over every triangle; 180 when there is none
+};
+
+template <typename Model>
+MeshFigures measure(const Model& model);
+
+// The largest ratio, over every triangle, of its longest edge to twice the size at that
+// edge's midpoint: at most 1 once the refinement has done its job. Evaluated in parallel.
+template <typename Model, index_t D>
+double max_edge_ratio(const Model& model, const Metric<D>& metric);
+
+// A rough count of the triangles that refining `model` to `metric` will give, from each
+// triangle's area and the size at its centroid: for the progress line.
+template <typename Model, index_t D>
+double estimate_triangles(const Model& model, const Metric<D>& metric);
+
+}  // namespace vemra::tool
