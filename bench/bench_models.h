@@ -10,39 +10,19 @@
 
 #include <karvel/geometry/point.h>
 
+#include "fixtures.h"
+
 namespace bench {
 
 using karvel::index_t;
 
 template <index_t D>
-struct Soup {
-  std::vector<karvel::Point<D>> points;
-  std::vector<std::array<index_t, 3>> triangles;
-  std::vector<index_t> patches;
-};
+using Soup = fixtures::Soup<D>;
 
-// The unit square cut into n x n cells of two triangles, one patch.
+// The unit square cut into n x n cells of two triangles, one patch: the tests' grid.
 template <index_t D>
 Soup<D> grid(index_t n) {
-  Soup<D> soup;
-  soup.points.reserve((n + 1) * (n + 1));
-  for (index_t j = 0; j <= n; ++j) {
-    for (index_t i = 0; i <= n; ++i) {
-      std::array<double, D> values{};
-      values[0] = double(i) / n;
-      values[1] = double(j) / n;
-      soup.points.emplace_back(values);
-    }
-  }
-  for (index_t j = 0; j < n; ++j) {
-    for (index_t i = 0; i < n; ++i) {
-      const index_t v = j * (n + 1) + i;
-      soup.triangles.push_back({v, v + 1, v + n + 2});
-      soup.triangles.push_back({v, v + n + 2, v + n + 1});
-    }
-  }
-  soup.patches.assign(soup.triangles.size(), 0);
-  return soup;
+  return fixtures::grid_soup<D>(n);
 }
 
 // The unit sphere from an icosahedron whose faces are split in four `levels` times:
