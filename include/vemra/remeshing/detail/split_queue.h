@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
+#include <memory>
+#include <new>
 #include <utility>
 #include <vector>
 
@@ -14,36 +17,48 @@ namespace vemra::detail {
 //         taking the right child unless the left one is strictly longer (and the lone
 //         left child of an even-sized heap); then move the old last key up from there.
 // The heap holds 16-byte keys (a length and the slot of its record) and the records wait
-// in slots that are reused, so sifting through millions of candidates moves small keys,
-// four to a cache line, and prefetches the levels below before it reaches them.
+// in slots that are reused (free ones linked through their own bytes), so sifting through
+// millions of candidates moves small keys, four to a cache line, and prefetches the
+// levels below before it reaches them. The slots come in fixed chunks: growing never
+// copies the records nor holds two arrays of them at once.
 //
 // NOTE: push() gives the strong guarantee: when growing the storage fails, the queue is
 // unchanged. pop() never allocates.
 template <typename Record>
 class SplitQueue {
  public:
+  SplitQueue() = default;
+  SplitQueue(const SplitQueue&) = delete;
+  SplitQueue& operator=(const SplitQueue&) = delete;
+  ~SplitQueue() {
+    for (const Key& key : keys_) std::destroy_at(&record(key.slot));
+  }
+
   bool empty() const { return keys_.empty(); }
   std::size_t size() const { return keys_.size(); }
-  const Record& top() const { return records_[keys_.front().slot]; }
+  const Record& top() const { return record(keys_.front().slot); }
 
-  void push(Record record) {
+  void push(Record candidate) {
     reserve_for_push();
     std::uint32_t slot;
-    if (free_slots_.empty()) {
-      slot = static_cast<std::uint32_t>(records_.size());
-      records_.push_back(std::move(record));
+    if (first_free_ == no_slot) {
+      slot = nb_slots_++;
     } else {
-      slot = free_slots_.back();
-      free_slots_.pop_back();
-      records_[slot] = std::move(record);
+      slot = first_free_;
+      std::memcpy(&first_free_, &record(slot), sizeof(first_free_));
     }
-    keys_.push_back({records_[slot].length, slot});
+    ::new (static_cast<void*>(&record(slot))) Record(std::move(candidate));
+    keys_.push_back({record(slot).length, slot});
     sift_up(keys_.size() - 1, 0, keys_.back());
   }
 
   // Removes the top record. REQUIRES: !empty().
   void pop() {
-    free_slots_.push_back(keys_.front().slot);
+    // The freed slot joins the free list, its next link kept in its own bytes.
+    const std::uint32_t slot = keys_.front().slot;
+    std::destroy_at(&record(slot));
+    std::memcpy(static_cast<void*>(&record(slot)), &first_free_, sizeof(first_free_));
+    first_free_ = slot;
     const std::size_t bottom = keys_.size() - 1;
     if (bottom > 0) {
       const Key last = keys_[bottom];
@@ -51,7 +66,7 @@ class SplitQueue {
       sift_down(bottom, last);
     }
     keys_.pop_back();
-    if (!keys_.empty()) __builtin_prefetch(&records_[keys_.front().slot]);
+    if (!keys_.empty()) __builtin_prefetch(&record(keys_.front().slot));
   }
 
  private:
@@ -60,14 +75,34 @@ class SplitQueue {
     std::uint32_t slot;
   };
 
+  static constexpr std::uint32_t chunk_bits = 14;
+  static constexpr std::uint32_t chunk_size = 1u << chunk_bits;
+  static constexpr std::uint32_t no_slot = 0xFFFFFFFFu;
+  static_assert(sizeof(Record) >= sizeof(std::uint32_t), "a free slot holds a link");
+
+  // Raw storage for `chunk_size` records: a slot holds a record from its push to its pop.
+  struct ChunkDeleter {
+    void operator()(Record* chunk) const {
+      ::operator delete (chunk, std::align_val_t{alignof(Record)});
+    }
+  };
+  using Chunk = std::unique_ptr<Record, ChunkDeleter>;
+  static Chunk new_chunk() {
+    return Chunk{static_cast<Record*>(
+        ::operator new (chunk_size * sizeof(Record), std::align_val_t{alignof(Record)}))};
+  }
+
+  Record& record(std::uint32_t slot) const {
+    return chunks_[slot >> chunk_bits].get()[slot & (chunk_size - 1)];
+  }
+
   void reserve_for_push() {
     if (keys_.size() == keys_.capacity()) {
-      keys_.reserve(std::max<std::size_t>(16, 2 * keys_.size()));
+      keys_.reserve(std::max<std::size_t>(16, keys_.size() + keys_.size() / 2));
     }
-    if (free_slots_.empty() && records_.size() == records_.capacity()) {
-      const std::size_t capacity = std::max<std::size_t>(16, 2 * records_.size());
-      records_.reserve(capacity);
-      free_slots_.reserve(capacity);
+    if (first_free_ == no_slot && nb_slots_ == chunks_.size() * chunk_size) {
+      if (chunks_.size() == chunks_.capacity()) chunks_.reserve(2 * chunks_.size() + 1);
+      chunks_.push_back(new_chunk());
     }
   }
 
@@ -106,8 +141,9 @@ class SplitQueue {
   }
 
   std::vector<Key> keys_;
-  std::vector<Record> records_;
-  std::vector<std::uint32_t> free_slots_;
+  std::vector<Chunk> chunks_;
+  std::uint32_t nb_slots_{0};
+  std::uint32_t first_free_{no_slot};
 };
 
 }  // namespace vemra::detail

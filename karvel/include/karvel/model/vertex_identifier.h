@@ -5,6 +5,7 @@
 #include <absl/container/flat_hash_map.h>
 #include <absl/container/inlined_vector.h>
 
+#include <karvel/basic/chunked_vector.h>
 #include <karvel/model/component_type.h>
 
 namespace karvel {
@@ -76,9 +77,9 @@ class VertexIdentifier {
     std::vector<index_t> unique_vertices;
   };
   struct Entry {
-    index_t slot;
-    index_t vertex;
-    index_t next;
+    index_t slot{NO_ID};
+    index_t vertex{NO_ID};
+    index_t next{NO_ID};
   };
   void unlink(index_t unique_vertex, index_t slot, index_t vertex);
   void rebuild_chains();
@@ -86,7 +87,8 @@ class VertexIdentifier {
   std::vector<Slot> slots_;
   absl::flat_hash_map<uuid, index_t> slot_of_;
   std::vector<index_t> heads_;
-  std::vector<Entry> entries_;
+  // Chunked: one entry per component vertex, grown by every split.
+  ChunkedVector<Entry> entries_;
   std::vector<index_t> free_entries_;
 };
 
