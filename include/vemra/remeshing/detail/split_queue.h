@@ -12,15 +12,19 @@ namespace vemra::detail {
 
 // A max-heap of records by their `length`, in exactly the order of a standard binary heap
 // (std::push_heap / std::pop_heap under a less-than on `length`), tie rules included:
-//   push: append, then move the new key up past every parent strictly shorter;
-//   pop:  move the last key out and the top to the end; sift the hole down to the bottom,
-//         taking the right child unless the left one is strictly longer (and the lone
-//         left child of an even-sized heap); then move the old last key up from there.
-// The heap holds 16-byte keys (a length and the slot of its record) and the records wait
-// in slots that are reused (free ones linked through their own bytes), so sifting through
-// millions of candidates moves small keys, four to a cache line, and prefetches the
-// levels below before it reaches them. The slots come in fixed chunks: growing never
-// copies the records nor holds two arrays of them at once.
+//   push: append, then move the new entry up past every parent strictly shorter;
+//   pop:  move the last entry out; sift the hole down from the top to the bottom, taking
+//         the right child unless the left one is strictly longer (and the lone left child
+//         of an even-sized heap); then move the old last entry up from there.
+// Sifting through a million candidates is bound by memory latency, so the heap is two
+// parallel arrays: the lengths, the only thing compared, eight to a cache line, and the
+// slots of their records. The lengths sit so that entry 7 starts a line: the two
+// children of an entry then share a line, and its descendants three or more levels down
+// fill whole lines, which are fetched ahead of the descent. The child is picked without a
+// branch (which one rises is a coin toss the predictor cannot learn).
+// The records wait in slots that are reused (free ones linked through their own bytes).
+// The slots come in fixed chunks: growing never copies the records nor holds two arrays
+// of them at once.
 //
 // NOTE: push() gives the strong guarantee: when growing the storage fails, the queue is
 // unchanged. pop() never allocates.
@@ -31,12 +35,12 @@ class SplitQueue {
   SplitQueue(const SplitQueue&) = delete;
   SplitQueue& operator=(const SplitQueue&) = delete;
   ~SplitQueue() {
-    for (const Key& key : keys_) std::destroy_at(&record(key.slot));
+    for (std::size_t i = 0; i < size_; ++i) std::destroy_at(&record(slots_[i]));
   }
 
-  bool empty() const { return keys_.empty(); }
-  std::size_t size() const { return keys_.size(); }
-  const Record& top() const { return record(keys_.front().slot); }
+  bool empty() const { return size_ == 0; }
+  std::size_t size() const { return size_; }
+  const Record& top() const { return record(slots_[0]); }
 
   void push(Record candidate) {
     reserve_for_push();
@@ -48,33 +52,22 @@ class SplitQueue {
       std::memcpy(&first_free_, &record(slot), sizeof(first_free_));
     }
     ::new (static_cast<void*>(&record(slot))) Record(std::move(candidate));
-    keys_.push_back({record(slot).length, slot});
-    sift_up(keys_.size() - 1, 0, keys_.back());
+    sift_up(size_++, record(slot).length, slot);
   }
 
   // Removes the top record. REQUIRES: !empty().
   void pop() {
     // The freed slot joins the free list, its next link kept in its own bytes.
-    const std::uint32_t slot = keys_.front().slot;
+    const std::uint32_t slot = slots_[0];
     std::destroy_at(&record(slot));
     std::memcpy(static_cast<void*>(&record(slot)), &first_free_, sizeof(first_free_));
     first_free_ = slot;
-    const std::size_t bottom = keys_.size() - 1;
-    if (bottom > 0) {
-      const Key last = keys_[bottom];
-      keys_[bottom] = keys_[0];
-      sift_down(bottom, last);
-    }
-    keys_.pop_back();
-    if (!keys_.empty()) __builtin_prefetch(&record(keys_.front().slot));
+    const std::size_t bottom = --size_;
+    if (bottom > 0) sift_down(bottom, lengths_[bottom], slots_[bottom]);
+    if (size_ > 0) __builtin_prefetch(&record(slots_[0]));
   }
 
  private:
-  struct Key {
-    double length;
-    std::uint32_t slot;
-  };
-
   static constexpr std::uint32_t chunk_bits = 14;
   static constexpr std::uint32_t chunk_size = 1u << chunk_bits;
   static constexpr std::uint32_t no_slot = 0xFFFFFFFFu;
@@ -96,9 +89,34 @@ class SplitQueue {
     return chunks_[slot >> chunk_bits].get()[slot & (chunk_size - 1)];
   }
 
+  // A heap array whose entry 0 is one entry past a cache line's start.
+  static constexpr std::size_t line_bytes = 64;
+  struct LineDeleter {
+    void operator()(void* array) const {
+      ::operator delete (array, std::align_val_t{line_bytes});
+    }
+  };
+  template <typename T>
+  using HeapArray = std::unique_ptr<T, LineDeleter>;
+  template <typename T>
+  static HeapArray<T> new_heap_array(std::size_t capacity) {
+    return HeapArray<T>{static_cast<T*>(
+        ::operator new ((capacity + 1) * sizeof(T), std::align_val_t{line_bytes}))};
+  }
+
   void reserve_for_push() {
-    if (keys_.size() == keys_.capacity()) {
-      keys_.reserve(std::max<std::size_t>(16, keys_.size() + keys_.size() / 2));
+    if (size_ == capacity_) {
+      // Grown by half, not doubled: at the peak the old and new arrays coexist.
+      const std::size_t capacity = std::max<std::size_t>(16, size_ + size_ / 2);
+      auto lengths = new_heap_array<double>(capacity);
+      auto slots = new_heap_array<std::uint32_t>(capacity);
+      std::copy_n(lengths_, size_, lengths.get() + 1);
+      std::copy_n(slots_, size_, slots.get() + 1);
+      length_storage_ = std::move(lengths);
+      slot_storage_ = std::move(slots);
+      lengths_ = length_storage_.get() + 1;
+      slots_ = slot_storage_.get() + 1;
+      capacity_ = capacity;
     }
     if (first_free_ == no_slot && nb_slots_ == chunks_.size() * chunk_size) {
       if (chunks_.size() == chunks_.capacity()) chunks_.reserve(2 * chunks_.size() + 1);
@@ -106,41 +124,52 @@ class SplitQueue {
     }
   }
 
-  void sift_up(std::size_t hole, std::size_t top, Key key) {
-    while (hole > top) {
+  void sift_up(std::size_t hole, double length, std::uint32_t slot) {
+    while (hole > 0) {
       const std::size_t parent = (hole - 1) / 2;
-      if (!(keys_[parent].length < key.length)) break;
-      keys_[hole] = keys_[parent];
+      if (!(lengths_[parent] < length)) break;
+      lengths_[hole] = lengths_[parent];
+      slots_[hole] = slots_[parent];
       hole = parent;
     }
-    keys_[hole] = key;
+    lengths_[hole] = length;
+    slots_[hole] = slot;
   }
 
-  // Over the first `size` keys, with the hole at 0.
-  void sift_down(std::size_t size, Key last) {
+  // Over the first `size` entries, with the hole at 0.
+  void sift_down(std::size_t size, double last_length, std::uint32_t last_slot) {
     std::size_t hole = 0;
     std::size_t child = 0;
-    const Key* keys = keys_.data();
     while (child < (size - 1) / 2) {
-      // The keys three levels below are needed three steps from now: fetch them early.
-      const std::size_t below = 8 * hole + 7;
-      for (std::size_t k = below; k < std::min(below + 8, size); k += 4) {
-        __builtin_prefetch(keys + k);
+      // Four levels down, sixteen entries in two lines of lengths and one of slots:
+      // needed four steps from now.
+      const std::size_t below = 16 * hole + 15;
+      if (below < size) {
+        __builtin_prefetch(lengths_ + below);
+        __builtin_prefetch(lengths_ + below + 8);
+        __builtin_prefetch(slots_ + below);
       }
       child = 2 * (child + 1);
-      if (keys_[child].length < keys_[child - 1].length) --child;
-      keys_[hole] = keys_[child];
+      child -= static_cast<std::size_t>(lengths_[child] < lengths_[child - 1]);
+      lengths_[hole] = lengths_[child];
+      slots_[hole] = slots_[child];
       hole = child;
     }
     if ((size & 1) == 0 && child == (size - 2) / 2) {
       child = 2 * (child + 1);
-      keys_[hole] = keys_[child - 1];
+      lengths_[hole] = lengths_[child - 1];
+      slots_[hole] = slots_[child - 1];
       hole = child - 1;
     }
-    sift_up(hole, 0, last);
+    sift_up(hole, last_length, last_slot);
   }
 
-  std::vector<Key> keys_;
+  HeapArray<double> length_storage_;
+  HeapArray<std::uint32_t> slot_storage_;
+  double* lengths_{nullptr};
+  std::uint32_t* slots_{nullptr};
+  std::size_t size_{0};
+  std::size_t capacity_{0};
   std::vector<Chunk> chunks_;
   std::uint32_t nb_slots_{0};
   std::uint32_t first_free_{no_slot};
