@@ -1,8 +1,8 @@
 #pragma once
 
 // Counts the program's heap: allocations, live bytes and the peak of live bytes, through
-// replaced global operator new and delete (see heap_tracker.cpp). Benchmarks read it to
-// report allocations per operation and bytes per element.
+// replaced malloc, realloc and free (see heap_tracker.cpp), which every operator new
+// uses. Benchmarks read it to report allocations per operation and bytes per element.
 
 #include <cstddef>
 
@@ -15,6 +15,11 @@ struct HeapFigures {
 };
 
 HeapFigures heap_figures();
+
+// For the replaced C functions.
+void* count_allocation(void* pointer);
+void count_release(void* pointer);
+void count_release_bytes(std::size_t bytes);
 // Starts a new peak from the bytes live now.
 void reset_heap_peak();
 
