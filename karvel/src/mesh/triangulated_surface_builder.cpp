@@ -11,7 +11,7 @@ namespace {
 
 template <index_t D>
 struct TriangleAccess {
-  const std::vector<index_t>& vertices;
+  const TrivialVector<index_t>& vertices;
   index_t nb_polygons() const { return static_cast<index_t>(vertices.size() / 3); }
   index_t size(index_t /*polygon*/) const { return 3; }
   index_t vertex(index_t polygon, index_t i) const { return vertices[3 * polygon + i]; }

@@ -27,10 +27,10 @@ struct AdjacencyProblem {
 
 // `polygons` gives nb_polygons(), size(p), vertex(p, i) and slot(p, i): the index of
 // local edge i of p in `adjacents`, which is resized and filled.
-template <typename Polygons>
+template <typename Polygons, typename Adjacents>
 std::optional<AdjacencyProblem> compute_adjacencies(index_t nb_vertices,
                                                     const Polygons& polygons,
-                                                    std::vector<index_t>& adjacents) {
+                                                    Adjacents& adjacents) {
   const index_t nb_polygons = polygons.nb_polygons();
   std::vector<index_t> first(static_cast<std::size_t>(nb_vertices) + 1, 0);
   for (index_t p = 0; p < nb_polygons; ++p) {

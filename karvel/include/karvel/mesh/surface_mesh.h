@@ -2,6 +2,7 @@
 
 #include <absl/container/inlined_vector.h>
 
+#include <karvel/basic/trivial_vector.h>
 #include <karvel/geometry/point.h>
 #include <karvel/mesh/polygon_handles.h>
 
@@ -43,7 +44,7 @@ class SurfaceMesh {
  protected:
   SurfaceMesh() = default;
 
-  std::vector<Point<D>> points_;
+  TrivialVector<Point<D>> points_;
 };
 
 extern template class SurfaceMesh<2>;

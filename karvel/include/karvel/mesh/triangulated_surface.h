@@ -65,9 +65,9 @@ class TriangulatedSurface final : public SurfaceMesh<D> {
   }
 
  private:
-  std::vector<index_t> vertices_;
-  std::vector<index_t> adjacents_;
-  std::vector<index_t> vertex_corners_;
+  TrivialVector<index_t> vertices_;
+  TrivialVector<index_t> adjacents_;
+  TrivialVector<index_t> vertex_corners_;
 };
 
 extern template class TriangulatedSurface<2>;

@@ -1,0 +1,117 @@
+#pragma once
+
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+#include <new>
+#include <type_traits>
+#include <utility>
+
+namespace karvel {
+
+// A growable array of trivially copyable values that grows with realloc. For the large
+// arrays of a mesh being refined this matters: the C library moves a large block by
+// remapping its pages, so growing neither copies the elements nor holds the old and the
+// new block at once, and only the new pages are touched for the first time.
+// Every change that can fail (growing) gives the strong guarantee.
+template <typename T>
+class TrivialVector {
+  static_assert(std::is_trivially_copyable_v<T>, "elements are moved as bytes");
+
+ public:
+  using value_type = T;
+  using iterator = T*;
+  using const_iterator = const T*;
+
+  TrivialVector() = default;
+  TrivialVector(std::size_t size, const T& value) { assign(size, value); }
+  TrivialVector(std::initializer_list<T> values) {
+    reserve(values.size());
+    for (const T& value : values) push_back(value);
+  }
+  TrivialVector(const TrivialVector& other) { *this = other; }
+  TrivialVector(TrivialVector&& other) noexcept { swap(other); }
+  TrivialVector& operator=(const TrivialVector& other) {
+    if (this == &other) return *this;
+    if (other.size_ > capacity_) {
+      TrivialVector fresh;
+      fresh.reallocate(other.size_);
+      swap(fresh);
+    }
+    if (other.size_ > 0)
+      std::memcpy(static_cast<void*>(data_), other.data_, other.size_ * sizeof(T));
+    size_ = other.size_;
+    return *this;
+  }
+  TrivialVector& operator=(TrivialVector&& other) noexcept {
+    TrivialVector moved{std::move(other)};
+    swap(moved);
+    return *this;
+  }
+  ~TrivialVector() { std::free(data_); }
+
+  void swap(TrivialVector& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+    std::swap(capacity_, other.capacity_);
+  }
+
+  std::size_t size() const { return size_; }
+  std::size_t capacity() const { return capacity_; }
+  bool empty() const { return size_ == 0; }
+
+  T* data() { return data_; }
+  const T* data() const { return data_; }
+  T& operator[](std::size_t index) { return data_[index]; }
+  const T& operator[](std::size_t index) const { return data_[index]; }
+  T& back() { return data_[size_ - 1]; }
+  const T& back() const { return data_[size_ - 1]; }
+  iterator begin() { return data_; }
+  iterator end() { return data_ + size_; }
+  const_iterator begin() const { return data_; }
+  const_iterator end() const { return data_ + size_; }
+
+  void push_back(const T& value) {
+    if (size_ == capacity_) {
+      // `value` may live in this array: copy it before the block moves.
+      const T copy = value;
+      reallocate(std::max<std::size_t>(16, 2 * capacity_));
+      data_[size_++] = copy;
+      return;
+    }
+    data_[size_++] = value;
+  }
+  void reserve(std::size_t capacity) {
+    if (capacity > capacity_) reallocate(capacity);
+  }
+  void resize(std::size_t size, const T& value = T{}) {
+    const T fill = value;
+    if (size > capacity_) reallocate(std::max(size, 2 * capacity_));
+    if (size > size_) std::fill(data_ + size_, data_ + size, fill);
+    size_ = size;
+  }
+  void assign(std::size_t size, const T& value) {
+    const T fill = value;
+    reserve(size);
+    std::fill(data_, data_ + size, fill);
+    size_ = size;
+  }
+  // Keeps the storage, for reuse.
+  void clear() { size_ = 0; }
+
+ private:
+  void reallocate(std::size_t capacity) {
+    if (capacity > std::size_t(-1) / sizeof(T)) throw std::bad_alloc{};
+    void* block = std::realloc(data_, capacity * sizeof(T));
+    if (!block) throw std::bad_alloc{};
+    data_ = static_cast<T*>(block);
+    capacity_ = capacity;
+  }
+
+  T* data_{nullptr};
+  std::size_t size_{0};
+  std::size_t capacity_{0};
+};
+
+}  // namespace karvel
