@@ -114,7 +114,7 @@ SplitPolygonEdgeInfo GeometricModifier<Model, Builder, D>::split_edge(
   const index_t unique_b = model_.unique_vertex(own.slot, ends[1]);
   const index_t unique_m = builder_.create_unique_vertex();
   result.new_unique_vertex = unique_m;
-  if (unique_a == NO_ID || unique_b == NO_ID || model_.held_once(unique_a)) {
+  if (unique_a == NO_ID || unique_b == NO_ID || model_.held_alone(own.slot, ends[0])) {
     split_in_surface(own, split, point, unique_m, result);
     return result;
   }

@@ -48,12 +48,26 @@ index_t VertexIdentifier::register_component(const ComponentID& component,
 
 index_t VertexIdentifier::create_unique_vertices(index_t count, ModelBuilderKey) {
   const index_t first = nb_unique_vertices();
+  if (count >= shared_flag - 1 - first) {
+    throw KarvelException{
+        "[VertexIdentifier::create_unique_vertices] A model holds fewer than " +
+        std::to_string(shared_flag - 1) + " unique vertices"};
+  }
   if (count == 1) {
     heads_.push_back(NO_ID);  // one per split: keep it cheap
   } else {
     heads_.insert(heads_.end(), count, NO_ID);
   }
   return first;
+}
+
+void VertexIdentifier::flag_chain(index_t unique_vertex) {
+  const index_t first = heads_[unique_vertex];
+  const bool shared = first != NO_ID && entries_[first].next != NO_ID;
+  for (index_t e = first; e != NO_ID; e = entries_[e].next) {
+    index_t& stored = slots_[entries_[e].slot].unique_vertices[entries_[e].vertex];
+    stored = shared ? stored | shared_flag : stored & ~shared_flag;
+  }
 }
 
 void VertexIdentifier::unlink(index_t unique_vertex, index_t slot, index_t vertex) {
@@ -63,10 +77,26 @@ void VertexIdentifier::unlink(index_t unique_vertex, index_t slot, index_t verte
     if (entries_[e].slot == slot && entries_[e].vertex == vertex) {
       *link = entries_[e].next;
       free_entries_.push_back(e);
+      flag_chain(unique_vertex);
       return;
     }
     link = &entries_[e].next;
   }
+}
+
+void VertexIdentifier::link(index_t unique_vertex, index_t slot, index_t vertex) {
+  const Entry entry{slot, vertex, heads_[unique_vertex]};
+  if (free_entries_.empty()) {
+    entries_.push_back(entry);
+    heads_[unique_vertex] = static_cast<index_t>(entries_.size() - 1);
+  } else {
+    const index_t e = free_entries_.back();
+    free_entries_.pop_back();
+    entries_[e] = entry;
+    heads_[unique_vertex] = e;
+  }
+  // The common case, a vertex that a split just created alone, has nothing to flag.
+  if (entry.next != NO_ID) flag_chain(unique_vertex);
 }
 
 void VertexIdentifier::set_unique_vertex(index_t slot, index_t vertex,
@@ -83,21 +113,11 @@ void VertexIdentifier::set_unique_vertex(index_t slot, index_t vertex,
   } else if (vertex > vertices.size()) {
     vertices.resize(vertex + 1, NO_ID);
   }
-  const index_t previous = vertices[vertex];
+  const index_t previous = without_flag(vertices[vertex]);
   if (previous == unique_vertex) return;
   if (previous != NO_ID) unlink(previous, slot, vertex);
   vertices[vertex] = unique_vertex;
-  if (unique_vertex == NO_ID) return;
-  Entry entry{slot, vertex, heads_[unique_vertex]};
-  if (free_entries_.empty()) {
-    entries_.push_back(entry);
-    heads_[unique_vertex] = static_cast<index_t>(entries_.size() - 1);
-  } else {
-    const index_t e = free_entries_.back();
-    free_entries_.pop_back();
-    entries_[e] = entry;
-    heads_[unique_vertex] = e;
-  }
+  if (unique_vertex != NO_ID) link(unique_vertex, slot, vertex);
 }
 
 void VertexIdentifier::rebuild_chains() {
@@ -107,12 +127,13 @@ void VertexIdentifier::rebuild_chains() {
   for (index_t slot = 0; slot < nb_slots(); ++slot) {
     const auto& vertices = slots_[slot].unique_vertices;
     for (index_t v = 0; v < vertices.size(); ++v) {
-      const index_t unique = vertices[v];
+      const index_t unique = without_flag(vertices[v]);
       if (unique == NO_ID) continue;
       entries_.push_back({slot, v, heads_[unique]});
       heads_[unique] = static_cast<index_t>(entries_.size() - 1);
     }
   }
+  for (index_t unique = 0; unique < nb_unique_vertices(); ++unique) flag_chain(unique);
 }
 
 void VertexIdentifier::update_component_vertices(index_t slot,
@@ -138,7 +159,7 @@ void VertexIdentifier::delete_unused_unique_vertices(ModelBuilderKey) {
   }
   for (auto& slot : slots_) {
     for (auto& unique : slot.unique_vertices) {
-      if (unique != NO_ID) unique = old_to_new[unique];
+      if (unique != NO_ID) unique = old_to_new[without_flag(unique)];
     }
   }
   heads_.resize(kept);

@@ -47,14 +47,16 @@ class VertexIdentifier {
   }
   index_t unique_vertex(index_t slot, index_t vertex) const {
     const auto& vertices = slots_[slot].unique_vertices;
-    return vertex < vertices.size() ? vertices[vertex] : NO_ID;
+    return vertex < vertices.size() ? without_flag(vertices[vertex]) : NO_ID;
   }
   // The component vertices of one unique vertex, without allocation in the common case.
   SlotVertices slot_vertices(index_t unique_vertex) const;
-  // True when exactly one component vertex is at this unique vertex.
-  bool held_once(index_t unique_vertex) const {
-    const index_t first = heads_[unique_vertex];
-    return first != NO_ID && entries_[first].next == NO_ID;
+  // True when that component vertex has a unique vertex that no other component vertex
+  // shares. Answered from the component's own array, where a split reads anyway.
+  bool held_alone(index_t slot, index_t vertex) const {
+    const auto& vertices = slots_[slot].unique_vertices;
+    return vertex < vertices.size() && vertices[vertex] != NO_ID &&
+           (vertices[vertex] & shared_flag) == 0;
   }
   // The vertex of that component at that unique vertex, or NO_ID.
   index_t vertex_in_slot(index_t unique_vertex, index_t slot) const;
@@ -72,6 +74,12 @@ class VertexIdentifier {
   void delete_unused_unique_vertices(ModelBuilderKey);
 
  private:
+  // Each component vertex stores its unique vertex, with `shared_flag` set when other
+  // component vertices share it.
+  static constexpr index_t shared_flag = index_t{1} << 31;
+  static index_t without_flag(index_t unique) {
+    return unique == NO_ID ? NO_ID : unique & ~shared_flag;
+  }
   struct Slot {
     ComponentID component;
     std::vector<index_t> unique_vertices;
@@ -82,6 +90,9 @@ class VertexIdentifier {
     index_t next{NO_ID};
   };
   void unlink(index_t unique_vertex, index_t slot, index_t vertex);
+  void link(index_t unique_vertex, index_t slot, index_t vertex);
+  // Sets or clears the shared flag of every component vertex of that unique vertex.
+  void flag_chain(index_t unique_vertex);
   void rebuild_chains();
 
   std::vector<Slot> slots_;
