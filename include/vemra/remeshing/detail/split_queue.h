@@ -64,7 +64,12 @@ class SplitQueue {
     first_free_ = slot;
     const std::size_t bottom = --size_;
     if (bottom > 0) sift_down(bottom, lengths_[bottom], slots_[bottom]);
-    if (size_ > 0) __builtin_prefetch(&record(slots_[0]));
+    if (size_ > 0) {
+      // The next top is read after a whole split: fetch it now, both lines it may span.
+      const char* next = reinterpret_cast<const char*>(&record(slots_[0]));
+      __builtin_prefetch(next);
+      __builtin_prefetch(next + sizeof(Record) - 1);
+    }
   }
 
  private:
