@@ -74,10 +74,7 @@ class TrivialVector {
 
   void push_back(const T& value) {
     if (size_ == capacity_) {
-      // `value` may live in this array: copy it before the block moves.
-      const T copy = value;
-      reallocate(std::max<std::size_t>(16, 2 * capacity_));
-      data_[size_++] = copy;
+      grow_and_push_back(value);
       return;
     }
     data_[size_++] = value;
@@ -101,6 +98,13 @@ class TrivialVector {
   void clear() { size_ = 0; }
 
  private:
+  // Out of line: keeps push_back small enough to inline into tight loops.
+  __attribute__((noinline)) void grow_and_push_back(const T& value) {
+    // `value` may live in this array: copy it before the block moves.
+    const T copy = value;
+    reallocate(std::max<std::size_t>(16, 2 * capacity_));
+    data_[size_++] = copy;
+  }
   void reallocate(std::size_t capacity) {
     if (capacity > std::size_t(-1) / sizeof(T)) throw std::bad_alloc{};
     void* block = std::realloc(data_, capacity * sizeof(T));
