@@ -13,7 +13,8 @@ namespace karvel {
 // A growable array of trivially copyable values that grows with realloc. For the large
 // arrays of a mesh being refined this matters: the C library moves a large block by
 // remapping its pages, so growing neither copies the elements nor holds the old and the
-// new block at once, and only the new pages are touched for the first time.
+// new block at once, and only the new pages are touched for the first time. Cheap growth
+// lets it grow by half rather than double, which keeps the unused capacity small.
 // Every change that can fail (growing) gives the strong guarantee.
 template <typename T>
 class TrivialVector {
@@ -84,7 +85,7 @@ class TrivialVector {
   }
   void resize(std::size_t size, const T& value = T{}) {
     const T fill = value;
-    if (size > capacity_) reallocate(std::max(size, 2 * capacity_));
+    if (size > capacity_) reallocate(std::max(size, capacity_ + capacity_ / 2));
     if (size > size_) std::fill(data_ + size_, data_ + size, fill);
     size_ = size;
   }
@@ -102,7 +103,7 @@ class TrivialVector {
   __attribute__((noinline)) void grow_and_push_back(const T& value) {
     // `value` may live in this array: copy it before the block moves.
     const T copy = value;
-    reallocate(std::max<std::size_t>(16, 2 * capacity_));
+    reallocate(std::max<std::size_t>(16, capacity_ + capacity_ / 2));
     data_[size_++] = copy;
   }
   void reallocate(std::size_t capacity) {
