@@ -22,53 +22,65 @@ namespace vemra::detail {
 // children of an entry then share a line, and its descendants three or more levels down
 // fill whole lines, which are fetched ahead of the descent. The child is picked without a
 // branch (which one rises is a coin toss the predictor cannot learn).
-// The records wait in slots that are reused (free ones linked through their own bytes).
-// The slots come in fixed chunks: growing never copies the records nor holds two arrays
-// of them at once.
+// The records wait in slots that are reused (free ones linked through their own bytes),
+// stored as `Packing` packs them: without their length, which the heap holds, and in
+// whatever smaller form the caller knows (Packing::pack, Packing::unpack). The slots come
+// in fixed chunks: growing never copies the records nor holds two arrays of them at once.
 //
 // NOTE: push() gives the strong guarantee: when growing the storage fails, the queue is
 // unchanged. pop() never allocates.
 template <typename Record>
+struct StoreWhole {
+  using Stored = Record;
+  static Stored pack(const Record& record) { return record; }
+  static Record unpack(const Stored& stored, double /*length*/) { return stored; }
+};
+
+template <typename Record, typename Packing = StoreWhole<Record>>
 class SplitQueue {
+  using Stored = typename Packing::Stored;
+
  public:
   SplitQueue() = default;
   SplitQueue(const SplitQueue&) = delete;
   SplitQueue& operator=(const SplitQueue&) = delete;
   ~SplitQueue() {
-    for (std::size_t i = 0; i < size_; ++i) std::destroy_at(&record(slots_[i]));
+    for (std::size_t i = 0; i < size_; ++i) std::destroy_at(&stored(slots_[i]));
   }
 
   bool empty() const { return size_ == 0; }
   std::size_t size() const { return size_; }
-  const Record& top() const { return record(slots_[0]); }
+  // REQUIRES: !empty().
+  Record top() const { return Packing::unpack(stored(slots_[0]), lengths_[0]); }
 
-  void push(Record candidate) {
+  void push(const Record& candidate) {
+    Stored packed = Packing::pack(candidate);
     reserve_for_push();
     std::uint32_t slot;
     if (first_free_ == no_slot) {
       slot = nb_slots_++;
     } else {
       slot = first_free_;
-      std::memcpy(&first_free_, &record(slot), sizeof(first_free_));
+      std::memcpy(&first_free_, &stored(slot), sizeof(first_free_));
     }
-    ::new (static_cast<void*>(&record(slot))) Record(std::move(candidate));
-    sift_up(size_++, record(slot).length, slot);
+    ::new (static_cast<void*>(&stored(slot))) Stored(std::move(packed));
+    sift_up(size_++, candidate.length, slot);
   }
 
   // Removes the top record. REQUIRES: !empty().
   void pop() {
     // The freed slot joins the free list, its next link kept in its own bytes.
     const std::uint32_t slot = slots_[0];
-    std::destroy_at(&record(slot));
-    std::memcpy(static_cast<void*>(&record(slot)), &first_free_, sizeof(first_free_));
+    std::destroy_at(&stored(slot));
+    std::memcpy(static_cast<void*>(&stored(slot)), &first_free_, sizeof(first_free_));
     first_free_ = slot;
     const std::size_t bottom = --size_;
     if (bottom > 0) sift_down(bottom, lengths_[bottom], slots_[bottom]);
     if (size_ > 0) {
       // The next top is read after a whole split: fetch it now, both lines it may span.
-      const char* next = reinterpret_cast<const char*>(&record(slots_[0]));
+      const char* next = reinterpret_cast<const char*>(&stored(slots_[0]));
       __builtin_prefetch(next);
-      __builtin_prefetch(next + sizeof(Record) - 1);
+      __builtin_prefetch(next + sizeof(Stored) - 1);
     }
   }
 
@@ -76,21 +88,21 @@ class SplitQueue {
   static constexpr std::uint32_t chunk_bits = 14;
   static constexpr std::uint32_t chunk_size = 1u << chunk_bits;
   static constexpr std::uint32_t no_slot = 0xFFFFFFFFu;
-  static_assert(sizeof(Record) >= sizeof(std::uint32_t), "a free slot holds a link");
+  static_assert(sizeof(Stored) >= sizeof(std::uint32_t), "a free slot holds a link");
 
   // Raw storage for `chunk_size` records: a slot holds a record from its push to its pop.
   struct ChunkDeleter {
-    void operator()(Record* chunk) const {
-      ::operator delete (chunk, std::align_val_t{alignof(Record)});
+    void operator()(Stored* chunk) const {
+      ::operator delete (chunk, std::align_val_t{alignof(Stored)});
     }
   };
-  using Chunk = std::unique_ptr<Record, ChunkDeleter>;
+  using Chunk = std::unique_ptr<Stored, ChunkDeleter>;
   static Chunk new_chunk() {
-    return Chunk{static_cast<Record*>(
-        ::operator new (chunk_size * sizeof(Record), std::align_val_t{alignof(Record)}))};
+    return Chunk{static_cast<Stored*>(
+        ::operator new (chunk_size * sizeof(Stored), std::align_val_t{alignof(Stored)}))};
   }
 
-  Record& record(std::uint32_t slot) const {
+  Stored& stored(std::uint32_t slot) const {
     return chunks_[slot >> chunk_bits].get()[slot & (chunk_size - 1)];
   }
 

@@ -68,7 +68,7 @@ void Splitter<Model, Modifier, D>::add_to_queue(TriangleToSplit candidate) {
     throw NonPositiveSizeError{message.str()};
   }
   absl::MutexLock lock{&mutex_};
-  queue_.push(std::move(candidate));
+  queue_.push(candidate);
 }
 
 template <typename Model, typename Modifier, index_t D>
