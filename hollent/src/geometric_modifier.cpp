@@ -13,7 +13,10 @@
 #include <hollent/geometric_modifier.h>
 
 #include <algorithm>
+#include <array>
 #include <string>
+
+#include <absl/container/inlined_vector.h>
 
 #include <karvel/basic/exception.h>
 #include <karvel/geometry/mensuration.h>
@@ -54,6 +57,32 @@ PolygonEdge edge_between(const karvel::TriangulatedSurface<D>& mesh, index_t fro
     }
   }
   return {};
+}
+
+// Lengths compared squared: no square root on the path of every split.
+struct Longest {
+  local_index_t edge;
+  double squared_length;
+};
+
+// A triangle's longest edge, the lowest local index on a tie, as candidates choose it.
+template <index_t D>
+Longest longest_edge(const karvel::TriangulatedSurface<D>& mesh, index_t triangle) {
+  const auto vertices = mesh.triangle_vertices(triangle);
+  Longest longest{NO_LID, 0.0};
+  for (local_index_t i = 0; i < 3; ++i) {
+    const double squared_length = karvel::point_point_squared_distance<D>(
+        mesh.point(vertices[i]), mesh.point(vertices[i == 2 ? 0 : i + 1]));
+    if (squared_length > longest.squared_length) longest = {i, squared_length};
+  }
+  return longest;
+}
+
+template <index_t D>
+karvel::Point<D> midpoint(const karvel::Point<D>& a, const karvel::Point<D>& b) {
+  karvel::Point<D> middle;
+  for (index_t k = 0; k < D; ++k) middle.set_value(k, (a.value(k) + b.value(k)) / 2.0);
+  return middle;
 }
 
 }  // namespace
@@ -109,39 +138,126 @@ SplitPolygonEdgeInfo GeometricModifier<Model, Builder, D>::split_edge(
   if (local == NO_LID) return result;
 
   const PolygonEdge split{edge.polygon_id, local};
-  const auto ends = mesh.triangle_edge_vertices(split);
-  const index_t unique_a = model_.unique_vertex(own.slot, ends[0]);
-  const index_t unique_b = model_.unique_vertex(own.slot, ends[1]);
-  const index_t unique_m = builder_.create_unique_vertex();
-  result.new_unique_vertex = unique_m;
-  if (unique_a == NO_ID || unique_b == NO_ID || model_.held_alone(own.slot, ends[0])) {
-    split_in_surface(own, split, point, unique_m, result);
+  if (!longer_edge_around(own, split)) {
+    // The common case: the edge is already the longest of every triangle that holds it.
+    result.new_unique_vertex = split_model_edge(own, split, point, result);
     return result;
   }
-  for (const auto& held : model_.slot_vertices(unique_a)) {
-    const index_t vertex_b = model_.vertex_in_slot(unique_b, held.slot);
-    if (vertex_b == NO_ID) continue;
-    const auto& component = model_.slot_component(held.slot);
-    if (held.slot == own.slot) {
-      split_in_surface(own, split, point, unique_m, result);
-    } else if (component.type == karvel::ComponentType::surface) {
-      const auto& other_surface = model_.surface(component.id);
-      if (!dynamic_cast<const karvel::TriangulatedSurface<D>*>(
-              &other_surface.get_mesh())) {
-        continue;
-      }
-      auto other = access(other_surface);
-      const auto other_edge = edge_between(*other.mesh, held.vertex, vertex_b);
-      if (other_edge.polygon_id == NO_ID) continue;
-      split_in_surface(other, other_edge, point, unique_m, result);
-    } else if (component.type == karvel::ComponentType::line) {
-      const index_t line_edge =
-          model_.line(component.id).mesh().edge_from_vertices(held.vertex, vertex_b);
-      if (line_edge == NO_ID) continue;
-      split_in_line(component.id, held.slot, line_edge, point, unique_m, result);
+  // Longest-edge propagation: split first the longer edges of the triangles around, each
+  // at its midpoint and after the longer edges around it in turn; the edges on the stack
+  // grow strictly longer, so it ends. Edges are held by their vertices, which the splits
+  // of other edges leave in place.
+  struct Pending {
+    const karvel::Surface<D>* surface;
+    std::array<index_t, 2> ends;
+    karvel::Point<D> point;
+  };
+  absl::InlinedVector<Pending, 8> path{
+      {own.surface, mesh.triangle_edge_vertices(split), point}};
+  while (!path.empty()) {
+    const Pending pending = path.back();
+    auto& holder = cached_access(*pending.surface);
+    const PolygonEdge pending_edge =
+        edge_between(*holder.mesh, pending.ends[0], pending.ends[1]);
+    if (const auto longer = longer_edge_around(holder, pending_edge)) {
+      path.push_back({longer->surface, longer->ends, longer->midpoint});
+      continue;
     }
+    const index_t unique_vertex =
+        split_model_edge(holder, pending_edge, pending.point, result);
+    path.pop_back();
+    if (path.empty()) result.new_unique_vertex = unique_vertex;
   }
   return result;
+}
+
+template <typename Model, typename Builder, index_t D>
+template <typename Visit>
+void GeometricModifier<Model, Builder, D>::for_each_other_holder(
+    index_t slot, const std::array<index_t, 2>& ends, Visit&& visit) const {
+  const index_t unique_a = model_.unique_vertex(slot, ends[0]);
+  const index_t unique_b = model_.unique_vertex(slot, ends[1]);
+  // An end that no other component holds: the edge is this component's alone, O(1).
+  if (unique_a == NO_ID || unique_b == NO_ID || model_.held_alone(slot, ends[0])) return;
+  for (const auto& held : model_.slot_vertices(unique_a)) {
+    if (held.slot == slot) continue;
+    const index_t vertex_b = model_.vertex_in_slot(unique_b, held.slot);
+    if (vertex_b != NO_ID)
+      visit(held.slot, std::array<index_t, 2>{held.vertex, vertex_b});
+  }
+}
+
+template <typename Model, typename Builder, index_t D>
+std::optional<typename GeometricModifier<Model, Builder, D>::SurfaceAccess>
+GeometricModifier<Model, Builder, D>::other_triangulated_surface(index_t slot) {
+  const auto& component = model_.slot_component(slot);
+  if (component.type != karvel::ComponentType::surface) return std::nullopt;
+  const auto& surface = model_.surface(component.id);
+  if (!dynamic_cast<const karvel::TriangulatedSurface<D>*>(&surface.get_mesh())) {
+    return std::nullopt;
+  }
+  return access(surface);
+}
+
+template <typename Model, typename Builder, index_t D>
+std::optional<typename GeometricModifier<Model, Builder, D>::LongerEdge>
+GeometricModifier<Model, Builder, D>::longer_edge_around(SurfaceAccess& surface,
+                                                         const PolygonEdge& edge) {
+  const auto longer_in = [](const SurfaceAccess& holder,
+                            const PolygonEdge& held) -> std::optional<LongerEdge> {
+    const auto& mesh = *holder.mesh;
+    const auto ends = mesh.triangle_edge_vertices(held);
+    const double squared_length =
+        karvel::point_point_squared_distance<D>(mesh.point(ends[0]), mesh.point(ends[1]));
+    for (const index_t triangle : {held.polygon_id, mesh.polygon_adjacent(held)}) {
+      if (triangle == NO_ID) continue;
+      const auto longest = longest_edge(mesh, triangle);
+      if (!(longest.squared_length > squared_length)) continue;
+      const auto longer_ends = mesh.triangle_edge_vertices({triangle, longest.edge});
+      return LongerEdge{holder.surface, longer_ends,
+                        midpoint(mesh.point(longer_ends[0]), mesh.point(longer_ends[1]))};
+    }
+    return std::nullopt;
+  };
+  if (auto longer = longer_in(surface, edge)) return longer;
+  std::optional<LongerEdge> found;
+  for_each_other_holder(surface.slot, surface.mesh->triangle_edge_vertices(edge),
+                        [&](index_t slot, const std::array<index_t, 2>& ends) {
+                          if (found) return;
+                          auto other = other_triangulated_surface(slot);
+                          if (!other) return;
+                          const auto other_edge =
+                              edge_between(*other->mesh, ends[0], ends[1]);
+                          if (other_edge.polygon_id != NO_ID)
+                            found = longer_in(*other, other_edge);
+                        });
+  return found;
+}
+
+template <typename Model, typename Builder, index_t D>
+index_t GeometricModifier<Model, Builder, D>::split_model_edge(
+    SurfaceAccess& surface, const PolygonEdge& edge, const karvel::Point<D>& point,
+    SplitPolygonEdgeInfo& result) {
+  const auto ends = surface.mesh->triangle_edge_vertices(edge);
+  const index_t unique_m = builder_.create_unique_vertex();
+  split_in_surface(surface, edge, point, unique_m, result);
+  for_each_other_holder(
+      surface.slot, ends, [&](index_t slot, const std::array<index_t, 2>& held) {
+        const auto& component = model_.slot_component(slot);
+        if (component.type == karvel::ComponentType::line) {
+          const index_t line_edge =
+              model_.line(component.id).mesh().edge_from_vertices(held[0], held[1]);
+          if (line_edge != NO_ID)
+            split_in_line(component.id, slot, line_edge, point, unique_m, result);
+          return;
+        }
+        auto other = other_triangulated_surface(slot);
+        if (!other) return;
+        const auto other_edge = edge_between(*other->mesh, held[0], held[1]);
+        if (other_edge.polygon_id != NO_ID)
+          split_in_surface(*other, other_edge, point, unique_m, result);
+      });
+  return unique_m;
 }
 
 template <typename Model, typename Builder, index_t D>

@@ -77,9 +77,14 @@ void run_split_case(const SplitCase<Model>& c) {
   const auto result = modifier.split_edge(*found.surface, found.edge, (c.p + c.q) * 0.5);
   EXPECT_EQ(result.surface_splits.size(), c.surfaces);
   EXPECT_EQ(result.line_splits.size(), c.lines);
+  EXPECT_NE(result.new_unique_vertex, karvel::NO_ID);
+  // The named edge is split last, after the longer edges around it (propagation).
   const auto& own = result.surface_splits.find(found.surface->id())->second;
-  ASSERT_EQ(own.size(), 1u);
-  EXPECT_EQ(own[0].second.polygons.empty(), !c.two_sides_in_first_surface);
+  ASSERT_FALSE(own.empty());
+  EXPECT_EQ(own.back().second.polygons.empty(), !c.two_sides_in_first_surface);
+  const auto& mesh =
+      dynamic_cast<const TriangulatedSurface<Model::dim>&>(found.surface->get_mesh());
+  EXPECT_EQ(mesh.point(own.back().new_vertex), (c.p + c.q) * 0.5);
   index_t listed = 0;
   for (const auto& [id, splits] : result.surface_splits) {
     for (const auto& split : splits) {
@@ -134,13 +139,73 @@ TEST(SplitEdge, StaleRecords) {
       {found.edge.polygon_id, static_cast<local_index_t>((found.edge.edge_id + 1) % 3)});
   const auto other_midpoint = (mesh.point(v[0]) + mesh.point(v[1])) * 0.5;
   const auto on_other = modifier.split_edge(surface, found.edge, other_midpoint);
-  EXPECT_EQ(on_other.surface_splits.size(), 1u);
-  EXPECT_EQ(fixtures::nb_triangles(model), 5u + (on_other.line_splits.empty() ? 1 : 0));
+  const auto& own = on_other.surface_splits.find(surface.id())->second;
+  ASSERT_FALSE(own.empty());
+  EXPECT_EQ(mesh.point(own.back().new_vertex), other_midpoint);
+  EXPECT_GT(fixtures::nb_triangles(model), 4u);
   expect_valid_with_same_areas(model, areas);
   // At a vertex of the triangle: nothing changes.
   const auto at_vertex =
       modifier.split_edge(surface, {0, 0}, mesh.point(mesh.triangle_vertices(0)[0]));
   EXPECT_TRUE(at_vertex.surface_splits.empty());
+}
+
+// Two surfaces on the line y = z = 0 from x = 0 to 2: in A it is the longest edge of its
+// triangle, in B the short edge of a tall triangle. Splitting a short edge of A must
+// split the line first, and before it B's long edge: the path crosses into B.
+TEST(SplitEdge, PropagationCrossesALineAndStaysConforming) {
+  fixtures::Soup<3> soup;
+  soup.points = {Point<3>{{0, 0, 0}}, Point<3>{{2, 0, 0}}, Point<3>{{1, 0.5, 0}},
+                 Point<3>{{1, 0, 3}}};
+  soup.triangles = {{0, 1, 2}, {1, 0, 3}};
+  soup.patches = {0, 1};
+  auto model = fixtures::brep(soup);
+  const auto areas = fixtures::surface_areas(model);
+  const auto found = find_edge(model, soup.points[0], soup.points[2]);
+  ASSERT_NE(found.surface, nullptr);
+  BRepGeometricModifier modifier{model};
+  const auto point = (soup.points[0] + soup.points[2]) * 0.5;
+  const auto result = modifier.split_edge(*found.surface, found.edge, point);
+
+  ASSERT_EQ(result.surface_splits.size(), 2u);
+  EXPECT_FALSE(result.line_splits.empty());  // the line was split
+  for (const auto& [id, splits] : result.surface_splits) {
+    // A: the line, then its own edge; B: its longer edges, then the line.
+    EXPECT_GE(splits.size(), 2u) << model.surface(id).name();
+  }
+  const auto& own = result.surface_splits.find(found.surface->id())->second;
+  const auto& mesh =
+      dynamic_cast<const TriangulatedSurface<3>&>(found.surface->get_mesh());
+  EXPECT_EQ(mesh.point(own.back().new_vertex), point);
+  expect_valid_with_same_areas(model, areas);
+  // Every triangle of A now has the split edge's halves as its longest edges or shorter.
+  EXPECT_GE(fixtures::smallest_angle(model),
+            fixtures::smallest_angle(fixtures::brep(soup)) / 2);
+}
+
+// The regular octahedron, every edge of length exactly sqrt(2), its top fan listing the
+// apex first. Following "not the lowest-index longest edge" from a spoke goes round the
+// fan for ever; only strictly longer edges are split first, so the spoke is split at
+// once.
+TEST(SplitEdge, EqualEdgesAroundAFanSplitAtOnce) {
+  fixtures::Soup<3> soup;
+  soup.points = {Point<3>{{0, 0, 1}},  Point<3>{{1, 0, 0}},  Point<3>{{0, 1, 0}},
+                 Point<3>{{-1, 0, 0}}, Point<3>{{0, -1, 0}}, Point<3>{{0, 0, -1}}};
+  for (index_t k = 0; k < 4; ++k) {
+    soup.triangles.push_back({0, 1 + k, 1 + (k + 1) % 4});
+    soup.triangles.push_back({5, 1 + (k + 1) % 4, 1 + k});
+  }
+  soup.patches.assign(8, 0);
+  auto model = fixtures::brep(soup);
+  const auto areas = fixtures::surface_areas(model);
+  const auto found = find_edge(model, soup.points[0], soup.points[2]);
+  ASSERT_NE(found.surface, nullptr);
+  BRepGeometricModifier modifier{model};
+  const auto result = modifier.split_edge(*found.surface, found.edge,
+                                          (soup.points[0] + soup.points[2]) * 0.5);
+  EXPECT_EQ(result.surface_splits.find(found.surface->id())->second.size(), 1u);
+  EXPECT_EQ(fixtures::nb_triangles(model), 10u);
+  expect_valid_with_same_areas(model, areas);
 }
 
 TEST(SplitEdge, BadArgumentsAreRejectedWithoutChange) {

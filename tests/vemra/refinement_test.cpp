@@ -60,13 +60,32 @@ TEST(Refinement, UniformSizeOnTheFixtures) {
   EXPECT_GE(refine_and_check(section, ConstantMetric<2>{0.02}), input_angle / 2);
 }
 
-TEST(Refinement, GradedSizeOnTheFixtures) {
-  for (const double slope : {0.3, 1.0}) {
+// A sliver of about 2.3 degrees, alone in its surface.
+karvel::BRep needle() {
+  fixtures::Soup<3> soup;
+  soup.points = {karvel::Point<3>{{0, 0, 0}}, karvel::Point<3>{{1, 0, 0}},
+                 karvel::Point<3>{{0.5, 0.02, 0}}};
+  soup.triangles = {{0, 1, 2}};
+  soup.patches = {0};
+  return fixtures::brep(soup);
+}
+
+// Longest-edge propagation keeps the bisection's bound, half the input's smallest angle,
+// however fast the size grows.
+TEST(Refinement, GradedSizeKeepsHalfTheSmallestAngle) {
+  auto fixtures_3d = fixtures::brep_fixtures();
+  fixtures_3d.push_back({"needle", needle});
+  for (const double slope : {0.3, 1.0, 4.0}) {
     SCOPED_TRACE(slope);
-    auto cube = fixtures::cube();
-    refine_and_check(cube, GradedMetric<3>{0.01, slope});
+    for (const auto& [name, make] : fixtures_3d) {
+      SCOPED_TRACE(name);
+      auto model = make();
+      const double input_angle = fixtures::smallest_angle(model);
+      EXPECT_GE(refine_and_check(model, GradedMetric<3>{0.005, slope}), input_angle / 2);
+    }
     auto section = fixtures::two_regions();
-    refine_and_check(section, GradedMetric<2>{0.005, slope});
+    const double input_angle = fixtures::smallest_angle(section);
+    EXPECT_GE(refine_and_check(section, GradedMetric<2>{0.005, slope}), input_angle / 2);
   }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 
 #include <hollent/split_result.h>
@@ -29,6 +30,16 @@ class GeometricModifier {
   // a line edge (a chord) is split where it is held, which is its own surface.
   // Each triangle keeps its orientation. Existing triangle and edge indices stay valid;
   // new ones are appended.
+  //
+  // Longest-edge propagation, always on: before the edge is split, every triangle that
+  // holds it, in every surface that shares it, is checked; one with an edge strictly
+  // longer is first bisected at the midpoint of its longest edge (lowest local index on
+  // a tie), by this same conforming split, recursively. Then the edge, the longest of
+  // every triangle around it, is split at `point`. Bisecting only longest edges keeps
+  // every angle at least half the smallest angle the mesh started with, whatever the
+  // order and the sizes asked. Only strictly longer edges lead on, so the path ends even
+  // through edges of equal length. Every triangle reshaped or created on the way is
+  // listed in `surface_splits`, the requested edge's split last in its surface's list.
   //
   // NOTE: `edge` may be stale (its triangle changed since it was measured). When `point`
   // lies strictly inside edge `edge.edge_id` of the triangle it is split; otherwise when
@@ -61,6 +72,28 @@ class GeometricModifier {
   SurfaceAccess access(const karvel::Surface<D>& surface);
   // The same, remembered for the last surface asked: splits come in runs on one surface.
   SurfaceAccess& cached_access(const karvel::Surface<D>& surface);
+
+  // A longer edge of a triangle that holds some edge: its ends and its midpoint.
+  struct LongerEdge {
+    const karvel::Surface<D>* surface;
+    std::array<index_t, 2> ends;
+    karvel::Point<D> midpoint;
+  };
+  // Among the triangles that hold `edge`, in this surface and in every other surface that
+  // holds the same model edge, the first with an edge strictly longer: that edge.
+  std::optional<LongerEdge> longer_edge_around(SurfaceAccess& surface,
+                                               const PolygonEdge& edge);
+  // Splits the model edge at `point` in every component that holds it; returns the new
+  // model vertex.
+  index_t split_model_edge(SurfaceAccess& surface, const PolygonEdge& edge,
+                           const karvel::Point<D>& point, SplitPolygonEdgeInfo& result);
+  // Calls visit(slot, ends) for every other component whose mesh has vertices at both
+  // model vertices of `ends` (vertices of the component in `slot`).
+  template <typename Visit>
+  void for_each_other_holder(index_t slot, const std::array<index_t, 2>& ends,
+                             Visit&& visit) const;
+  // The component in `slot` when it is a triangulated surface.
+  std::optional<SurfaceAccess> other_triangulated_surface(index_t slot);
 
   void split_in_surface(SurfaceAccess& surface, const PolygonEdge& edge,
                         const karvel::Point<D>& point, index_t unique_vertex,

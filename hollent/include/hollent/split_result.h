@@ -40,7 +40,8 @@ struct LineEdgeSplit {
 struct SplitPolygonEdgeInfo {
   SmallMap<uuid, absl::InlinedVector<LineEdgeSplit, 1>> line_splits;
   SmallMap<uuid, absl::InlinedVector<SurfaceEdgeSplit, 1>> surface_splits;
-  // The model vertex created by the split, or NO_ID.
+  // The model vertex created at `point` by the split, or NO_ID (the splits made first
+  // along the propagation path create model vertices of their own).
   index_t new_unique_vertex{karvel::NO_ID};
 };
 

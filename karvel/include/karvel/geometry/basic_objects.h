@@ -47,13 +47,18 @@ class Tetra : public PointReferences<3, 4> {
 };
 
 template <index_t D>
-double point_point_distance(const Point<D>& a, const Point<D>& b) {
+double point_point_squared_distance(const Point<D>& a, const Point<D>& b) {
   double sum = 0.0;
   for (index_t i = 0; i < D; ++i) {
     const double delta = a.value(i) - b.value(i);
     sum += delta * delta;
   }
-  return std::sqrt(sum);
+  return sum;
+}
+
+template <index_t D>
+double point_point_distance(const Point<D>& a, const Point<D>& b) {
+  return std::sqrt(point_point_squared_distance<D>(a, b));
 }
 
 template <index_t D>
