@@ -1,6 +1,8 @@
 // The whole refinement: split() on an icosphere under a uniform and a graded size, the
 // parallel fill on 1 and 2 threads, and the whole initialize_remeshing_data.
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 
@@ -14,6 +16,7 @@
 
 #include "bench_models.h"
 #include "heap_tracker.h"
+#include "model_measures.h"
 
 namespace {
 
@@ -147,6 +150,85 @@ BENCHMARK(BM_ParallelFill)
     ->Repetitions(3)
     ->ReportAggregatesOnly()
     ->UseRealTime();
+
+// Generated inputs for the quality benchmark: the icosphere, the unit grid, and the grid
+// as a rough terrain (each cell keeps its diagonal, the heights vary).
+enum class Input { icosphere, grid, terrain };
+
+const BRep& quality_input(Input input) {
+  static const BRep grid = [] {
+    const auto soup = bench::grid<3>(100);
+    return karvel::brep_from_patches(soup.points, soup.triangles, soup.patches);
+  }();
+  static const BRep terrain = [] {
+    auto soup = bench::grid<3>(100);
+    for (auto& p : soup.points) {
+      p.set_value(2, 0.15 * std::sin(7.0 * p.value(0)) * std::cos(5.0 * p.value(1)) +
+                         0.05 * std::sin(31.0 * p.value(0) * p.value(1)));
+    }
+    return karvel::brep_from_patches(soup.points, soup.triangles, soup.patches);
+  }();
+  switch (input) {
+    case Input::icosphere:
+      return icosphere();
+    case Input::grid:
+      return grid;
+    case Input::terrain:
+      break;
+  }
+  return terrain;
+}
+
+double diagonal(const BRep& model) {
+  std::array<double, 3> low{HUGE_VAL, HUGE_VAL, HUGE_VAL};
+  std::array<double, 3> high{-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
+  for (const auto& surface : model.surfaces()) {
+    const auto& mesh = surface.get_mesh();
+    for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
+      for (index_t k = 0; k < 3; ++k) {
+        low[k] = std::min(low[k], mesh.point(v).value(k));
+        high[k] = std::max(high[k], mesh.point(v).value(k));
+      }
+    }
+  }
+  double squared = 0.0;
+  for (index_t k = 0; k < 3; ++k) squared += (high[k] - low[k]) * (high[k] - low[k]);
+  return std::sqrt(squared);
+}
+
+// Triangles, splits (one new model vertex each), smallest angle and speed under
+// h = d / 800 + slope * |x|, d the bounding-box diagonal.
+// Arguments: the input, the slope in thousandths.
+void BM_GradedQuality(benchmark::State& state) {
+  const BRep& input = quality_input(static_cast<Input>(state.range(0)));
+  const PlaneDistanceMetric metric{diagonal(input) / 800.0,
+                                   double(state.range(1)) / 1000.0};
+  double seconds = 0.0;
+  for (auto _ : state) {
+    BRep model;
+    karvel::BRepBuilder{model}.copy(input);
+    const auto start = std::chrono::steady_clock::now();
+    BRepSplitter{model, metric}.split();
+    seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    state.SetIterationTime(seconds);
+    const double splits = double(model.nb_unique_vertices() - input.nb_unique_vertices());
+    state.counters["triangles_after"] = nb_triangles(model);
+    state.counters["splits"] = splits;
+    state.counters["splits_per_second"] = splits / seconds;
+    state.counters["min_angle_before"] = fixtures::smallest_angle(input);
+    state.counters["min_angle_after"] = fixtures::smallest_angle(model);
+  }
+}
+BENCHMARK(BM_GradedQuality)
+    ->ArgNames({"input", "slope_per_mille"})
+    ->ArgsProduct({{int(Input::icosphere), int(Input::grid), int(Input::terrain)},
+                   {0, 300, 1000}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
 
 void BM_RemeshingData(benchmark::State& state) {
   const PlaneDistanceMetric metric{0.00225, 0.0};
