@@ -223,7 +223,7 @@ void BM_GradedQuality(benchmark::State& state) {
 BENCHMARK(BM_GradedQuality)
     ->ArgNames({"input", "slope_per_mille"})
     ->ArgsProduct({{int(Input::icosphere), int(Input::grid), int(Input::terrain)},
-                   {0, 300, 1000}})
+                   {0, 30, 300, 1000}})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)

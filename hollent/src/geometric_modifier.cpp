@@ -134,6 +134,10 @@ SplitPolygonEdgeInfo GeometricModifier<Model, Builder, D>::split_edge(
                           surface.id().string() + " is not finite"};
   }
   SplitPolygonEdgeInfo result;
+  // The propagation check reads all three points: fetch them together.
+  for (const index_t vertex : mesh.triangle_vertices(edge.polygon_id)) {
+    __builtin_prefetch(&mesh.point(vertex));
+  }
   const local_index_t local = edge_holding(mesh, edge.polygon_id, edge.edge_id, point);
   if (local == NO_LID) return result;
 
