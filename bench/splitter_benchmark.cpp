@@ -152,7 +152,8 @@ BENCHMARK(BM_ParallelFill)
     ->UseRealTime();
 
 // Generated inputs for the quality benchmark: the icosphere, the unit grid, and the grid
-// as a rough terrain (each cell keeps its diagonal, the heights vary).
+// as a rough terrain whose inner points are also moved sideways by up to a fifth of a
+// cell (triangles of many shapes).
 enum class Input { icosphere, grid, terrain };
 
 const BRep& quality_input(Input input) {
@@ -163,8 +164,16 @@ const BRep& quality_input(Input input) {
   static const BRep terrain = [] {
     auto soup = bench::grid<3>(100);
     for (auto& p : soup.points) {
-      p.set_value(2, 0.15 * std::sin(7.0 * p.value(0)) * std::cos(5.0 * p.value(1)) +
-                         0.05 * std::sin(31.0 * p.value(0) * p.value(1)));
+      const double x = p.value(0), y = p.value(1);
+      p.set_value(2, 0.15 * std::sin(7.0 * x) * std::cos(5.0 * y) +
+                         0.05 * std::sin(31.0 * x * y));
+      if (x <= 0.0 || x >= 1.0 || y <= 0.0 || y >= 1.0) continue;
+      // A fixed pseudo-random offset per point, the same on every run.
+      const double jitter = std::sin(12.9898 * x + 78.233 * y) * 43758.5453;
+      const double u = jitter - std::floor(jitter);
+      const double w = jitter * 7.0 - std::floor(jitter * 7.0);
+      p.set_value(0, x + (u - 0.5) * 0.004);
+      p.set_value(1, y + (w - 0.5) * 0.004);
     }
     return karvel::brep_from_patches(soup.points, soup.triangles, soup.patches);
   }();
