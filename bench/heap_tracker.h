@@ -2,7 +2,8 @@
 
 // Counts the program's heap: allocations, live bytes and the peak of live bytes, through
 // replaced malloc, realloc and free (see heap_tracker.cpp), which every operator new
-// uses. Benchmarks read it to report allocations per operation and bytes per element.
+// uses, and mmap, mremap and munmap for the blocks mapped directly. Benchmarks read it to
+// report allocations per operation and bytes per element.
 
 #include <cstddef>
 
@@ -20,6 +21,8 @@ HeapFigures heap_figures();
 void* count_allocation(void* pointer);
 void count_release(void* pointer);
 void count_release_bytes(std::size_t bytes);
+void count_mapping(void* address, std::size_t bytes);
+std::size_t forget_mapping(void* address);
 // Starts a new peak from the bytes live now.
 void reset_heap_peak();
 

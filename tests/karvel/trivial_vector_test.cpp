@@ -5,7 +5,8 @@
 namespace karvel {
 namespace {
 
-// Growing moves the block: a value taken from the array itself must survive that.
+// Growing moves the block, from allocated to mapped storage past 1 MiB and by remapping
+// beyond: the values survive, a value taken from the array itself included.
 TEST(TrivialVector, GrowingKeepsValuesTakenFromItself) {
   TrivialVector<int> values{7};
   for (int i = 0; i < 1000; ++i) values.push_back(values[0]);
@@ -16,6 +17,15 @@ TEST(TrivialVector, GrowingKeepsValuesTakenFromItself) {
   values.assign(10000, values[3]);
   EXPECT_EQ(values.size(), 10000u);
   EXPECT_EQ(values.back(), 7);
+
+  TrivialVector<double> large;
+  for (int i = 0; i < 1'000'000; ++i) large.push_back(i == 0 ? 0.5 : large[i - 1] + 1.0);
+  for (int i = 0; i < 1'000'000; ++i) ASSERT_EQ(large[i], i + 0.5);
+  const TrivialVector<double> copy{large};
+  large.resize(3'000'000, large.back());
+  EXPECT_EQ(large[2'999'999], 999'999.5);
+  EXPECT_EQ(copy.size(), 1'000'000u);
+  EXPECT_EQ(copy[123'456], 123'456.5);
 }
 
 TEST(TrivialVector, CopiesAreIndependent) {

@@ -8,13 +8,18 @@
 #include <type_traits>
 #include <utility>
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace karvel {
 
-// A growable array of trivially copyable values that grows with realloc. For the large
-// arrays of a mesh being refined this matters: the C library moves a large block by
-// remapping its pages, so growing neither copies the elements nor holds the old and the
-// new block at once, and only the new pages are touched for the first time. Cheap growth
-// lets it grow by half rather than double, which keeps the unused capacity small.
+// A growable array of trivially copyable values for the large arrays of a mesh being
+// refined. On Linux a block of 1 MiB or more is mapped on its own and grown by remapping
+// its pages, so growing neither copies the elements nor holds the old and the new block
+// at once, and only the new pages are touched for the first time; smaller blocks grow
+// with realloc. Cheap growth lets it grow by half rather than double, which keeps the
+// unused capacity small.
 // Every change that can fail (growing) gives the strong guarantee.
 template <typename T>
 class TrivialVector {
@@ -50,7 +55,7 @@ class TrivialVector {
     swap(moved);
     return *this;
   }
-  ~TrivialVector() { std::free(data_); }
+  ~TrivialVector() { release(); }
 
   void swap(TrivialVector& other) noexcept {
     std::swap(data_, other.data_);
@@ -106,12 +111,54 @@ class TrivialVector {
     reallocate(std::max<std::size_t>(16, capacity_ + capacity_ / 2));
     data_[size_++] = copy;
   }
+  static constexpr std::size_t mapped_bytes = std::size_t{1} << 20;
+  static constexpr std::size_t page_bytes = 4096;
+  // The storage's kind follows from its capacity alone.
+  static bool is_mapped(std::size_t capacity) {
+#if defined(__linux__)
+    return capacity * sizeof(T) >= mapped_bytes;
+#else
+    (void)capacity;
+    return false;
+#endif
+  }
+  static std::size_t mapping_bytes(std::size_t capacity) {
+    return (capacity * sizeof(T) + page_bytes - 1) / page_bytes * page_bytes;
+  }
+
   void reallocate(std::size_t capacity) {
-    if (capacity > std::size_t(-1) / sizeof(T)) throw std::bad_alloc{};
-    void* block = std::realloc(data_, capacity * sizeof(T));
-    if (!block) throw std::bad_alloc{};
+    if (capacity > (std::size_t(-1) - page_bytes) / sizeof(T)) throw std::bad_alloc{};
+    if (!is_mapped(capacity)) {
+      void* block = std::realloc(data_, capacity * sizeof(T));
+      if (!block) throw std::bad_alloc{};
+      data_ = static_cast<T*>(block);
+      capacity_ = capacity;
+      return;
+    }
+#if defined(__linux__)
+    const std::size_t bytes = mapping_bytes(capacity);
+    void* block = is_mapped(capacity_)
+                      ? ::mremap(data_, mapping_bytes(capacity_), bytes, MREMAP_MAYMOVE)
+                      : ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
+                               MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (block == MAP_FAILED) throw std::bad_alloc{};
+    if (!is_mapped(capacity_)) {
+      if (size_ > 0)
+        std::memcpy(block, static_cast<const void*>(data_), size_ * sizeof(T));
+      std::free(data_);
+    }
     data_ = static_cast<T*>(block);
-    capacity_ = capacity;
+    capacity_ = bytes / sizeof(T);
+#endif
+  }
+  void release() {
+#if defined(__linux__)
+    if (is_mapped(capacity_)) {
+      ::munmap(data_, mapping_bytes(capacity_));
+      return;
+    }
+#endif
+    std::free(data_);
   }
 
   T* data_{nullptr};
