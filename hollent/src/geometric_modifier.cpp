@@ -211,12 +211,25 @@ GeometricModifier<Model, Builder, D>::longer_edge_around(SurfaceAccess& surface,
                             const PolygonEdge& held) -> std::optional<LongerEdge> {
     const auto& mesh = *holder.mesh;
     const auto ends = mesh.triangle_edge_vertices(held);
-    const double squared_length =
-        karvel::point_point_squared_distance<D>(mesh.point(ends[0]), mesh.point(ends[1]));
+    const auto& a = mesh.point(ends[0]);
+    const auto& b = mesh.point(ends[1]);
+    const double squared_length = karvel::point_point_squared_distance<D>(a, b);
     for (const index_t triangle : {held.polygon_id, mesh.polygon_adjacent(held)}) {
       if (triangle == NO_ID) continue;
+      // The edge is the longest unless one of the two others, at the third vertex, is
+      // longer: two distances, the full tie rule only on the rare way out.
+      const auto vertices = mesh.triangle_vertices(triangle);
+      const index_t third =
+          vertices[0] != ends[0] && vertices[0] != ends[1]
+              ? vertices[0]
+              : (vertices[1] != ends[0] && vertices[1] != ends[1] ? vertices[1]
+                                                                  : vertices[2]);
+      const auto& c = mesh.point(third);
+      if (!(karvel::point_point_squared_distance<D>(a, c) > squared_length) &&
+          !(karvel::point_point_squared_distance<D>(b, c) > squared_length)) {
+        continue;
+      }
       const auto longest = longest_edge(mesh, triangle);
-      if (!(longest.squared_length > squared_length)) continue;
       const auto longer_ends = mesh.triangle_edge_vertices({triangle, longest.edge});
       return LongerEdge{holder.surface, longer_ends,
                         midpoint(mesh.point(longer_ends[0]), mesh.point(longer_ends[1]))};
