@@ -163,6 +163,13 @@ SplitPolygonEdgeInfo GeometricModifier<Model, Builder, D>::split_edge(
     auto& holder = cached_access(*pending.surface);
     const PolygonEdge pending_edge =
         edge_between(*holder.mesh, pending.ends[0], pending.ends[1]);
+    if (pending_edge.polygon_id == NO_ID) {
+      // Only a split of this very edge removes it, and that is the last thing done to it.
+      throw KarvelException{std::string{where} + " Lost the edge between vertices " +
+                            std::to_string(pending.ends[0]) + " and " +
+                            std::to_string(pending.ends[1]) + " of surface " +
+                            pending.surface->id().string() + " on a propagation path"};
+    }
     if (const auto longer = longer_edge_around(holder, pending_edge)) {
       path.push_back({longer->surface, longer->ends, longer->midpoint});
       continue;
