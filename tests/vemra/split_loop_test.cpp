@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <karvel/basic/exception.h>
+
 #include <vemra/remeshing/detail/splitter_impl.h>
 
 #include "fixtures.h"
@@ -42,6 +44,13 @@ template <>
 struct SplitterAccess<ScriptedSplitter> {
   static ScriptedModifier& modifier(ScriptedSplitter& splitter) {
     return splitter.modifier_;
+  }
+  static void push(ScriptedSplitter& splitter,
+                   const ScriptedSplitter::TriangleToSplit& c) {
+    splitter.add_to_queue(c);
+  }
+  static std::size_t queued(const ScriptedSplitter& splitter) {
+    return splitter.queue_.size();
   }
 };
 
@@ -83,6 +92,21 @@ TEST(SplitLoop, PairsOfTheResultAreReexaminedByTheirFirstIndex) {
   }
   EXPECT_EQ(of_surface_five, 3u);
   EXPECT_EQ(modifier.calls[14], "clean lines");
+}
+
+// A record of a surface the model does not have: the lookup fails, that record is lost,
+// the others stay queued, and no clean-up runs.
+TEST(SplitLoop, AFailedLookupLosesThePoppedRecordOnly) {
+  auto model = fixtures::cube();
+  const fixtures::ConstantMetric<3> metric{1.0};  // no triangle of the cube is too large
+  ScriptedSplitter splitter{model, metric};
+  using Access = SplitterAccess<ScriptedSplitter>;
+  const Point<3> point{{0.5, 0.5, 0.5}};
+  Access::push(splitter, {uuid{}, PolygonEdge{0, 0}, 10.0, point});
+  Access::push(splitter, {(*model.surfaces().begin()).id(), PolygonEdge{0, 0}, 5.0, point});
+  EXPECT_THROW(splitter.split(), karvel::KarvelException);
+  EXPECT_EQ(Access::queued(splitter), 1u);
+  EXPECT_TRUE(Access::modifier(splitter).calls.empty());
 }
 
 }  // namespace
