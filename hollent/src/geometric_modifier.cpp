@@ -78,13 +78,6 @@ Longest longest_edge(const karvel::TriangulatedSurface<D>& mesh, index_t triangl
   return longest;
 }
 
-template <index_t D>
-karvel::Point<D> midpoint(const karvel::Point<D>& a, const karvel::Point<D>& b) {
-  karvel::Point<D> middle;
-  for (index_t k = 0; k < D; ++k) middle.set_value(k, (a.value(k) + b.value(k)) / 2.0);
-  return middle;
-}
-
 }  // namespace
 
 template <typename Model, typename Builder, index_t D>
@@ -238,8 +231,9 @@ GeometricModifier<Model, Builder, D>::longer_edge_around(SurfaceAccess& surface,
       }
       const auto longest = longest_edge(mesh, triangle);
       const auto longer_ends = mesh.triangle_edge_vertices({triangle, longest.edge});
-      return LongerEdge{holder.surface, longer_ends,
-                        midpoint(mesh.point(longer_ends[0]), mesh.point(longer_ends[1]))};
+      return LongerEdge{
+          holder.surface, longer_ends,
+          karvel::midpoint<D>(mesh.point(longer_ends[0]), mesh.point(longer_ends[1]))};
     }
     return std::nullopt;
   };

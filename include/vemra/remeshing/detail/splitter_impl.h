@@ -44,9 +44,7 @@ Splitter<Model, Modifier, D>::TriangleToSplit::TriangleToSplit(
     }
   }
   if (edge.edge_id > 2) return;  // no edge of positive length: keep the origin
-  const Point<D>& a = vertices[edge.edge_id];
-  const Point<D>& b = vertices[(edge.edge_id + 1) % 3];
-  for (index_t k = 0; k < D; ++k) point.set_value(k, (a.value(k) + b.value(k)) / 2.0);
+  point = karvel::midpoint<D>(vertices[edge.edge_id], vertices[(edge.edge_id + 1) % 3]);
 }
 
 template <typename Model, typename Modifier, index_t D>

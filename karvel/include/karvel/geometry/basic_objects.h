@@ -61,6 +61,13 @@ double point_point_distance(const Point<D>& a, const Point<D>& b) {
   return std::sqrt(point_point_squared_distance<D>(a, b));
 }
 
+// Each coordinate is the sum halved, so a point made from the same two ends is the same
+// wherever it is made.
+template <index_t D>
+Point<D> midpoint(const Point<D>& a, const Point<D>& b) {
+  return (a + b) * 0.5;
+}
+
 template <index_t D>
 double Segment<D>::length() const {
   return point_point_distance<D>(this->vertices()[0], this->vertices()[1]);
@@ -68,7 +75,7 @@ double Segment<D>::length() const {
 
 template <index_t D>
 Point<D> Segment<D>::barycenter() const {
-  return (this->vertices()[0].get() + this->vertices()[1].get()) * 0.5;
+  return midpoint<D>(this->vertices()[0], this->vertices()[1]);
 }
 
 }  // namespace karvel
