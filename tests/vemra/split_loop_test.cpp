@@ -1,9 +1,14 @@
+#include <array>
+#include <atomic>
+#include <set>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include <karvel/basic/exception.h>
+#include <karvel/model/model_builder.h>
 
 #include <vemra/remeshing/detail/splitter_impl.h>
 
@@ -51,6 +56,12 @@ struct SplitterAccess<ScriptedSplitter> {
   }
   static std::size_t queued(const ScriptedSplitter& splitter) {
     return splitter.queue_.size();
+  }
+  static std::vector<ScriptedSplitter::TriangleToSplit> drain(
+      ScriptedSplitter& splitter) {
+    std::vector<ScriptedSplitter::TriangleToSplit> records;
+    while (!splitter.queue_.empty()) records.push_back(splitter.pop_longest());
+    return records;
   }
 };
 
@@ -103,10 +114,71 @@ TEST(SplitLoop, AFailedLookupLosesThePoppedRecordOnly) {
   using Access = SplitterAccess<ScriptedSplitter>;
   const Point<3> point{{0.5, 0.5, 0.5}};
   Access::push(splitter, {uuid{}, PolygonEdge{0, 0}, 10.0, point});
-  Access::push(splitter, {(*model.surfaces().begin()).id(), PolygonEdge{0, 0}, 5.0, point});
+  Access::push(splitter,
+               {(*model.surfaces().begin()).id(), PolygonEdge{0, 0}, 5.0, point});
   EXPECT_THROW(splitter.split(), karvel::KarvelException);
   EXPECT_EQ(Access::queued(splitter), 1u);
   EXPECT_TRUE(Access::modifier(splitter).calls.empty());
+}
+
+// Sizes of 0.01 for the first `calls_allowed` calls, then a failure.
+class FailingLaterMetric : public Metric<3> {
+ public:
+  explicit FailingLaterMetric(int calls_allowed) : calls_left_{calls_allowed} {}
+  double point_metric(const Point<3>&) const override {
+    if (calls_left_-- <= 0) throw std::runtime_error{"metric failure"};
+    return 0.01;
+  }
+
+ private:
+  mutable std::atomic<int> calls_left_;
+};
+
+// The records that a failed split() leaves are the candidates as they were measured,
+// whatever the caller does to the model before the next split().
+TEST(SplitLoop, RecordsLeftByAFailureOutliveChangesToTheModel) {
+  auto model = fixtures::cube();
+  std::multiset<std::pair<double, std::array<double, 3>>> measured;
+  std::vector<uuid> surfaces;
+  for (const auto& surface : model.surfaces()) {
+    surfaces.push_back(surface.id());
+    const auto& mesh = dynamic_cast<const TriangulatedSurface<3>&>(surface.get_mesh());
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+      const ScriptedSplitter::TriangleToSplit candidate{surface.id(), mesh, t};
+      const auto& p = candidate.point;
+      measured.insert({candidate.length, {p.value(0), p.value(1), p.value(2)}});
+    }
+  }
+  const FailingLaterMetric metric{12};  // the fill's twelve calls, then a failure
+  ScriptedSplitter splitter{model, metric};
+  using Access = SplitterAccess<ScriptedSplitter>;
+  hollent::SplitPolygonEdgeInfo result;
+  hollent::SurfaceEdgeSplit split;
+  split.first.polygons = {{0, 1}};
+  result.surface_splits[surfaces[0]].push_back(split);
+  Access::modifier(splitter).script.push_back(result);
+  EXPECT_THROW(splitter.split(), std::runtime_error);
+
+  karvel::BRepBuilder builder{model};
+  for (const auto& id : surfaces) {
+    auto mesh = builder.triangulated_surface_builder(id);
+    const auto& points =
+        dynamic_cast<const TriangulatedSurface<3>&>(model.surface(id).get_mesh());
+    for (index_t v = 0; v < points.nb_vertices(); ++v) {
+      auto moved = points.point(v);
+      moved.set_value(0, moved.value(0) + 100.0);
+      mesh.set_point(v, moved);
+    }
+  }
+  const auto left = Access::drain(splitter);
+  ASSERT_EQ(left.size(), 11u);  // the first record was popped, then the failure
+  for (const auto& record : left) {
+    const auto& p = record.point;
+    const auto found =
+        measured.find({record.length, {p.value(0), p.value(1), p.value(2)}});
+    ASSERT_NE(found, measured.end()) << p;
+    measured.erase(found);
+  }
 }
 
 }  // namespace

@@ -27,8 +27,7 @@ struct SplitterAccess {
   static std::vector<typename S::TriangleToSplit> drain(S& splitter) {
     std::vector<typename S::TriangleToSplit> records;
     while (!splitter.queue_.empty()) {
-      records.push_back(splitter.queue_.top());
-      splitter.queue_.pop();
+      records.push_back(splitter.pop_longest());
     }
     return records;
   }

@@ -4,6 +4,7 @@
 
 #include <hollent/geometric_modifier.h>
 #include <karvel/mesh/triangulated_surface.h>
+#include <vemra/remeshing/detail/candidate_store.h>
 #include <vemra/remeshing/detail/split_queue.h>
 #include <vemra/remeshing/metric.h>
 
@@ -55,6 +56,7 @@ class Splitter {
   // failure inside the parallel fill drops that surface's remaining candidates, except
   // the std::domain_error of a non-positive size, which is rethrown once the fill ended.
   // NOTE: the caller must not use the model from another thread while this runs.
+  // REQUIRES: the modifier's split_edge never moves an existing vertex.
   void split();
 
  private:
@@ -66,33 +68,22 @@ class Splitter {
   // Throws std::domain_error when it would accept a candidate because the metric there is
   // zero or negative: refinement would never end.
   void add_to_queue(TriangleToSplit candidate);
+  // The same for a candidate just built from the mesh of the store's surface `surface`
+  // (or CandidateStore::no_surface), which lets the queue keep it compact.
+  void add_to_queue(const TriangleToSplit& candidate, std::uint32_t surface);
   void initialize_queue();
+  // Copies and removes the queue's top record. REQUIRES: the queue is not empty.
+  TriangleToSplit pop_longest();
   void split_surface();
-
-  // A candidate as the queue keeps it, without the length that its heap holds: 48 bytes
-  // in 3-D rather than 56, for a queue that reaches millions of candidates.
-  struct CandidatePacking {
-    struct Stored {
-      uuid surface_id;
-      Point<D> point;
-      index_t triangle;
-      local_index_t edge;
-    };
-    static Stored pack(const TriangleToSplit& candidate) {
-      return {candidate.surface_id, candidate.point, candidate.edge.polygon_id,
-              candidate.edge.edge_id};
-    }
-    static TriangleToSplit unpack(const Stored& stored, double length) {
-      return {stored.surface_id, PolygonEdge{stored.triangle, stored.edge}, length,
-              stored.point};
-    }
-  };
 
   Model& model_;
   Modifier modifier_;
   const Metric<D>& metric_;
+  // The queued candidates, 16 bytes each while the refinement runs.
+  using Candidates = CandidateStore<TriangleToSplit, D>;
+  Candidates candidates_;
   // Longest first; see SplitQueue for how it keeps the standard heap's order.
-  SplitQueue<TriangleToSplit, CandidatePacking> queue_;
+  SplitQueue<typename Candidates::Compact> queue_;
   absl::Mutex mutex_;
 };
 

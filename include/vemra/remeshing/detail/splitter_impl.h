@@ -14,6 +14,7 @@
 #include <exception>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
@@ -56,6 +57,12 @@ Splitter<Model, Modifier, D>::~Splitter() = default;
 
 template <typename Model, typename Modifier, index_t D>
 void Splitter<Model, Modifier, D>::add_to_queue(TriangleToSplit candidate) {
+  add_to_queue(candidate, Candidates::no_surface);
+}
+
+template <typename Model, typename Modifier, index_t D>
+void Splitter<Model, Modifier, D>::add_to_queue(const TriangleToSplit& candidate,
+                                                std::uint32_t surface) {
   const double size = metric_.point_metric(candidate.point);
   if (!(candidate.length > 2.0 * size)) return;
   if (!(size > 0.0)) {
@@ -66,7 +73,8 @@ void Splitter<Model, Modifier, D>::add_to_queue(TriangleToSplit candidate) {
     throw NonPositiveSizeError{message.str()};
   }
   absl::MutexLock lock{&mutex_};
-  queue_.push(candidate);
+  queue_.reserve_one();
+  queue_.push(candidate.length, candidates_.pack(candidate, surface));
 }
 
 template <typename Model, typename Modifier, index_t D>
@@ -74,19 +82,29 @@ void Splitter<Model, Modifier, D>::initialize_queue() {
   tbb::task_group surface_tasks;
   absl::Mutex error_mutex;
   std::exception_ptr size_error;
+  // The store's table is filled before the tasks, which only read it.
+  std::vector<std::uint32_t> store_indices;
+  for (const auto& surface : model_.surfaces()) {
+    const auto* mesh = dynamic_cast<const TriangulatedSurface<D>*>(&surface.get_mesh());
+    store_indices.push_back(mesh ? candidates_.register_surface(surface.id(), *mesh)
+                                 : Candidates::no_surface);
+  }
   try {
+    std::size_t next = 0;
     for (const auto& surface : model_.surfaces()) {
-      surface_tasks.run([this, &surface, &error_mutex, &size_error] {
+      const std::uint32_t store_index = store_indices[next++];
+      surface_tasks.run([this, &surface, store_index, &error_mutex, &size_error] {
         try {
           const auto& mesh =
               dynamic_cast<const TriangulatedSurface<D>&>(surface.get_mesh());
           const uuid& id = surface.id();
-          tbb::parallel_for(tbb::blocked_range<index_t>{0, mesh.nb_polygons()},
-                            [this, &id, &mesh](const tbb::blocked_range<index_t>& range) {
-                              for (index_t t = range.begin(); t != range.end(); ++t) {
-                                add_to_queue(TriangleToSplit{id, mesh, t});
-                              }
-                            });
+          tbb::parallel_for(
+              tbb::blocked_range<index_t>{0, mesh.nb_polygons()},
+              [this, &id, &mesh, store_index](const tbb::blocked_range<index_t>& range) {
+                for (index_t t = range.begin(); t != range.end(); ++t) {
+                  add_to_queue(TriangleToSplit{id, mesh, t}, store_index);
+                }
+              });
         } catch (const NonPositiveSizeError&) {
           absl::MutexLock lock{&error_mutex};
           if (!size_error) size_error = std::current_exception();
@@ -106,24 +124,46 @@ void Splitter<Model, Modifier, D>::initialize_queue() {
 }
 
 template <typename Model, typename Modifier, index_t D>
+typename Splitter<Model, Modifier, D>::TriangleToSplit
+Splitter<Model, Modifier, D>::pop_longest() {
+  const auto compact = queue_.top();
+  const double length = queue_.top_length();
+  // The edge's two points arrive while the heap is rebuilt.
+  candidates_.prefetch(compact);
+  queue_.pop();
+  return candidates_.unpack(compact, length);
+}
+
+template <typename Model, typename Modifier, index_t D>
 void Splitter<Model, Modifier, D>::split_surface() {
-  initialize_queue();
-  while (!queue_.empty()) {
-    const TriangleToSplit record = queue_.top();
-    queue_.pop();
-    const auto& surface = model_.surface(record.surface_id);
-    const auto result = modifier_.split_edge(surface, record.edge, record.point);
-    for (const auto& [id, splits] : result.surface_splits) {
-      const auto& mesh =
-          dynamic_cast<const TriangulatedSurface<D>&>(model_.surface(id).get_mesh());
-      for (const auto& split : splits) {
-        for (const auto* side : {&split.first, &split.second}) {
-          for (const auto& [a, b] : side->polygons) {
-            if (a != b) add_to_queue(TriangleToSplit{id, mesh, a});
+  try {
+    initialize_queue();
+    while (!queue_.empty()) {
+      const TriangleToSplit record = pop_longest();
+      const auto& surface = model_.surface(record.surface_id);
+      const auto result = modifier_.split_edge(surface, record.edge, record.point);
+      for (const auto& [id, splits] : result.surface_splits) {
+        const auto& mesh =
+            dynamic_cast<const TriangulatedSurface<D>&>(model_.surface(id).get_mesh());
+        const std::uint32_t store_index = candidates_.register_surface(id, mesh);
+        for (const auto& split : splits) {
+          for (const auto* side : {&split.first, &split.second}) {
+            for (const auto& [a, b] : side->polygons) {
+              if (a != b) add_to_queue(TriangleToSplit{id, mesh, a}, store_index);
+            }
           }
         }
       }
     }
+  } catch (...) {
+    // The records left behind must not depend on meshes that may change before the next
+    // split(): keep each one whole. Out of memory even for that, they are dropped.
+    try {
+      queue_.for_each([this](auto& compact) { candidates_.make_whole(compact); });
+    } catch (...) {
+      queue_.clear();
+    }
+    throw;
   }
 }
 
