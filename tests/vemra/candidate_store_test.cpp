@@ -57,18 +57,23 @@ TEST_F(CandidateStoreTest, GivesBackEachCandidateAsItWasPacked) {
     const char* name;
     Record record;
     std::uint32_t surface;
+    bool is_compact;
   };
-  for (const auto& c : {Case{"measured", measured, index},
-                        Case{"surface not given", measured, Store::no_surface},
-                        Case{"point off the edge's midpoint", off_the_edge, index}}) {
+  for (const auto& c :
+       {Case{"measured", measured, index, true},
+        Case{"surface not given", measured, Store::no_surface, false},
+        Case{"point off the edge's midpoint", off_the_edge, index, false}}) {
     SCOPED_TRACE(c.name);
-    const auto compact = store.pack(c.record, c.surface);
-    EXPECT_TRUE(same(store.unpack(compact, c.record.length), c.record));
+    const auto compact = store.compact(c.record, c.surface);
+    EXPECT_EQ(compact.has_value(), c.is_compact);
+    EXPECT_TRUE(same(
+        store.unpack(compact ? *compact : store.keep_whole(c.record), c.record.length),
+        c.record));
   }
 
   // The compact form reads the edge's points when unpacked; made whole, it does not.
-  const auto compact = store.pack(measured, index);
-  auto whole = store.pack(measured, index);
+  const auto compact = *store.compact(measured, index);
+  auto whole = compact;
   store.make_whole(whole);
   move_every_point();
   EXPECT_TRUE(same(store.unpack(whole, measured.length), measured));

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 #include <absl/container/flat_hash_map.h>
@@ -28,8 +29,8 @@ using karvel::uuid;
 // changes: it only adds vertices. Any other candidate (a surface outside the table, a
 // point that is not that midpoint) is kept whole, apart, and stands for itself.
 // `Record` is the Splitter's candidate: surface_id, edge, length, point.
-// NOTE: not thread-safe; the caller serialises pack() and unpack(), and registers
-// surfaces while nothing else uses the store.
+// NOTE: compact() may run on several threads at once; the other calls are serialised by
+// the caller, and surfaces are registered while nothing else uses the store.
 template <typename Record, index_t D>
 class CandidateStore {
  public:
@@ -57,18 +58,33 @@ class CandidateStore {
     return entry->second;
   }
 
-  // `surface`: the index of the candidate's surface, or no_surface.
-  Compact pack(const Record& candidate, std::uint32_t surface) {
-    if (surface != no_surface && candidate.edge.edge_id < 3) {
-      const auto& mesh = *surfaces_[surface].mesh;
-      const auto ends = mesh.triangle_edge_vertices(candidate.edge);
-      if (same_bits(karvel::midpoint<D>(mesh.point(ends[0]), mesh.point(ends[1])),
-                    candidate.point)) {
-        return {candidate.edge.polygon_id, ends[0], ends[1],
-                surface << 2 | candidate.edge.edge_id};
-      }
+  // The compact form of `candidate`, if it has one; `surface` is the index of its
+  // surface, or no_surface. Only reads: safe beside other compact() calls.
+  std::optional<Compact> compact(const Record& candidate, std::uint32_t surface) const {
+    if (surface == no_surface || candidate.edge.edge_id > 2) return std::nullopt;
+    const auto& mesh = *surfaces_[surface].mesh;
+    const auto ends = mesh.triangle_edge_vertices(candidate.edge);
+    if (!same_bits(karvel::midpoint<D>(mesh.point(ends[0]), mesh.point(ends[1])),
+                   candidate.point)) {
+      return std::nullopt;
     }
-    return keep_whole(candidate);
+    return Compact{candidate.edge.polygon_id, ends[0], ends[1],
+                   surface << 2 | candidate.edge.edge_id};
+  }
+  // A candidate kept whole, apart.
+  Compact keep_whole(const Record& record) {
+    index_t place;
+    if (free_whole_.empty()) {
+      // Room to free every place later without allocating: unpack() cannot fail.
+      free_whole_.reserve(whole_.size() + 1);
+      place = index_t(whole_.size());
+      whole_.push_back(record);
+    } else {
+      place = free_whole_.back();
+      whole_[place] = record;
+      free_whole_.pop_back();
+    }
+    return {place, 0, 0, whole_tag};
   }
 
   // Fetches what unpack() reads, ahead of other work.
@@ -117,21 +133,6 @@ class CandidateStore {
   }
   static bool same_bits(const Point<D>& a, const Point<D>& b) {
     return std::memcmp(&a, &b, sizeof(Point<D>)) == 0;
-  }
-
-  Compact keep_whole(const Record& record) {
-    index_t place;
-    if (free_whole_.empty()) {
-      // Room to free every place later without allocating: unpack() cannot fail.
-      free_whole_.reserve(whole_.size() + 1);
-      place = index_t(whole_.size());
-      whole_.push_back(record);
-    } else {
-      place = free_whole_.back();
-      whole_[place] = record;
-      free_whole_.pop_back();
-    }
-    return {place, 0, 0, whole_tag};
   }
 
   std::vector<Surface> surfaces_;

@@ -72,9 +72,10 @@ void Splitter<Model, Modifier, D>::add_to_queue(const TriangleToSplit& candidate
             << candidate.edge.polygon_id << "): refinement there would never end";
     throw NonPositiveSizeError{message.str()};
   }
+  const auto compact = candidates_.compact(candidate, surface);
   absl::MutexLock lock{&mutex_};
   queue_.reserve_one();
-  queue_.push(candidate.length, candidates_.pack(candidate, surface));
+  queue_.push(candidate.length, compact ? *compact : candidates_.keep_whole(candidate));
 }
 
 template <typename Model, typename Modifier, index_t D>
