@@ -30,7 +30,8 @@ TEST(SplitQueue, PopsInTheStandardHeapOrder) {
     for (int step = 0; step < 20000; ++step) {
       if (reference.empty() || random() % 3 != 0) {
         const Record record{double(random() % distinct_lengths), tag++};
-        queue.push_one(record.length, record);
+        queue.reserve_one();
+        queue.push(record.length, record);
         reference.push(record);
       } else {
         ASSERT_EQ(queue.top().tag, reference.top().tag) << "step " << step;

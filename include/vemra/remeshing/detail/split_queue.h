@@ -77,10 +77,6 @@ class SplitQueue {
     std::memcpy(static_cast<void*>(&value(slot)), &pushed, sizeof(Value));
     sift_up(size_++, length, slot);
   }
-  void push_one(double length, const Value& pushed) {
-    reserve_one();
-    push(length, pushed);
-  }
 
   // Removes the top entry. REQUIRES: !empty().
   void pop() {
