@@ -17,6 +17,7 @@
 #include "bench_models.h"
 #include "heap_tracker.h"
 #include "model_measures.h"
+#include "splitter_access.h"
 
 namespace {
 
@@ -26,12 +27,6 @@ using karvel::Point;
 using BRepSplitter = vemra::detail::Splitter<BRep, hollent::BRepGeometricModifier, 3>;
 
 }  // namespace
-
-// The fill alone, which split() has no way to show.
-template <>
-struct vemra::detail::SplitterAccess<BRepSplitter> {
-  static void fill(BRepSplitter& splitter) { splitter.initialize_queue(); }
-};
 
 namespace {
 

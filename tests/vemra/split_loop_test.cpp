@@ -13,6 +13,7 @@
 #include <vemra/remeshing/detail/splitter_impl.h>
 
 #include "fixtures.h"
+#include "splitter_access.h"
 #include "test_metrics.h"
 
 namespace vemra::detail {
@@ -42,30 +43,6 @@ struct ScriptedModifier {
 };
 
 using ScriptedSplitter = Splitter<BRep, ScriptedModifier, 3>;
-
-}  // namespace
-
-template <>
-struct SplitterAccess<ScriptedSplitter> {
-  static ScriptedModifier& modifier(ScriptedSplitter& splitter) {
-    return splitter.modifier_;
-  }
-  static void push(ScriptedSplitter& splitter,
-                   const ScriptedSplitter::TriangleToSplit& c) {
-    splitter.add_to_queue(c);
-  }
-  static std::size_t queued(const ScriptedSplitter& splitter) {
-    return splitter.queue_.size();
-  }
-  static std::vector<ScriptedSplitter::TriangleToSplit> drain(
-      ScriptedSplitter& splitter) {
-    std::vector<ScriptedSplitter::TriangleToSplit> records;
-    while (!splitter.queue_.empty()) records.push_back(splitter.pop_longest());
-    return records;
-  }
-};
-
-namespace {
 
 TEST(SplitLoop, CleanUpsRunOnceInOrderEvenWithoutSplits) {
   for (const bool empty_model : {true, false}) {
@@ -113,9 +90,9 @@ TEST(SplitLoop, AFailedLookupLosesThePoppedRecordOnly) {
   ScriptedSplitter splitter{model, metric};
   using Access = SplitterAccess<ScriptedSplitter>;
   const Point<3> point{{0.5, 0.5, 0.5}};
-  Access::push(splitter, {uuid{}, PolygonEdge{0, 0}, 10.0, point});
-  Access::push(splitter,
-               {(*model.surfaces().begin()).id(), PolygonEdge{0, 0}, 5.0, point});
+  Access::add(splitter, {uuid{}, PolygonEdge{0, 0}, 10.0, point});
+  Access::add(splitter,
+              {(*model.surfaces().begin()).id(), PolygonEdge{0, 0}, 5.0, point});
   EXPECT_THROW(splitter.split(), karvel::KarvelException);
   EXPECT_EQ(Access::queued(splitter), 1u);
   EXPECT_TRUE(Access::modifier(splitter).calls.empty());

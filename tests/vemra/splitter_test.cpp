@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cmath>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -9,29 +10,14 @@
 #include <tbb/global_control.h>
 #include <tbb/parallel_for.h>
 
+#include <karvel/model/checker.h>
 #include <vemra/remeshing/detail/splitter_impl.h>
 
 #include "fixtures.h"
+#include "splitter_access.h"
 #include "test_metrics.h"
 
 namespace vemra::detail {
-
-// Reaches the Splitter's private steps, for the tests.
-template <typename S>
-struct SplitterAccess {
-  static void add(S& splitter, typename S::TriangleToSplit candidate) {
-    splitter.add_to_queue(std::move(candidate));
-  }
-  static void fill(S& splitter) { splitter.initialize_queue(); }
-  // Pops the whole queue, longest first.
-  static std::vector<typename S::TriangleToSplit> drain(S& splitter) {
-    std::vector<typename S::TriangleToSplit> records;
-    while (!splitter.queue_.empty()) {
-      records.push_back(splitter.pop_longest());
-    }
-    return records;
-  }
-};
 
 namespace {
 
@@ -168,14 +154,20 @@ TEST(ParallelSplitQueue, ManyThreadsPushingLoseNothing) {
                      [](const auto& a, const auto& b) { return a.length > b.length; }));
 }
 
-// Sizes by position; throws at one chosen point.
+// Sizes by position; throws, naming the point, at one chosen point or everywhere.
 class ThrowingMetric : public Metric<3> {
  public:
   double point_metric(const Point<3>& point) const override {
-    if (point == bad_point) throw std::runtime_error{"metric failure"};
+    if (everywhere || point == bad_point) throw std::runtime_error{failure_at(point)};
     return size;
   }
+  static std::string failure_at(const Point<3>& point) {
+    std::ostringstream message;
+    message << "metric failure at " << point;
+    return message.str();
+  }
   Point<3> bad_point{{-1, -1, -1}};
+  bool everywhere{false};
   double size{0.1};
 };
 
@@ -191,28 +183,61 @@ std::multiset<std::pair<double, std::string>> fill_multiset(BRep& model,
   return result;
 }
 
-TEST(ParallelFill, SurfacesEmptyNonTriangulatedAndFailing) {
-  ThrowingMetric metric;
-  {
-    BRep empty;
-    EXPECT_TRUE(fill_multiset(empty, metric).empty());
-  }
+// The cube with a surface without triangles and a polygonal one after its six faces.
+BRep cube_with_odd_surfaces() {
   auto model = fixtures::cube();
   karvel::BRepBuilder builder{model};
   builder.add_surface();  // no triangles
   const auto polygonal = builder.add_surface(karvel::SurfaceMeshType::polygonal);
-  {
-    auto mesh = builder.polygonal_surface_builder(polygonal);
-    for (int i = 0; i < 4; ++i)
-      mesh.create_point(Point<3>{{double(i % 2), double(i / 2), 5}});
-    mesh.create_polygon(std::vector<index_t>{0, 1, 3, 2});
-  }
+  auto mesh = builder.polygonal_surface_builder(polygonal);
+  for (int i = 0; i < 4; ++i)
+    mesh.create_point(Point<3>{{double(i % 2), double(i / 2), 5}});
+  mesh.create_polygon(std::vector<index_t>{0, 1, 3, 2});
+  return model;
+}
+
+TEST(ParallelFill, SurfacesEmptyAndNotTriangulatedAreSkipped) {
+  ThrowingMetric metric;
+  BRep empty;
+  EXPECT_TRUE(fill_multiset(empty, metric).empty());
+  auto model = cube_with_odd_surfaces();
   EXPECT_EQ(fill_multiset(model, metric).size(), 12u);
-  // A metric failing at one triangle's split point drops at most that face's candidates.
-  metric.bad_point = Point<3>{{0.5, 0.5, 0}};
-  const auto without = fill_multiset(model, metric);
-  EXPECT_GE(without.size(), 10u);
-  EXPECT_LT(without.size(), 12u);
+}
+
+// A failure in the fill reaches the caller, on any number of threads; of several, the
+// one of the first surface in the model's order.
+TEST(ParallelFill, AFailureEndsTheFillAndReachesTheCaller) {
+  auto model = cube_with_odd_surfaces();
+  const auto& first = *model.surfaces().begin();
+  const auto& first_mesh = dynamic_cast<const TriangulatedSurface<3>&>(first.get_mesh());
+  const Point<3> first_point =
+      BRepSplitter::TriangleToSplit{first.id(), first_mesh, 0}.point;
+  struct Case {
+    const char* name;
+    Point<3> bad_point;
+    bool everywhere;
+    Point<3> reported;
+  };
+  const Point<3> top_face_centre{{0.5, 0.5, 1}};
+  for (const auto& c : {Case{"one face", top_face_centre, false, top_face_centre},
+                        Case{"every face", Point<3>{}, true, first_point}}) {
+    for (const int threads : {1, 2, 4}) {
+      SCOPED_TRACE(std::string{c.name} + ", threads " + std::to_string(threads));
+      tbb::global_control pool{tbb::global_control::max_allowed_parallelism,
+                               std::size_t(threads)};
+      ThrowingMetric metric;
+      metric.bad_point = c.bad_point;
+      metric.everywhere = c.everywhere;
+      BRepSplitter splitter{model, metric};
+      try {
+        splitter.split();
+        ADD_FAILURE() << "split() returned normally";
+      } catch (const std::runtime_error& error) {
+        EXPECT_EQ(error.what(), ThrowingMetric::failure_at(c.reported));
+      }
+      EXPECT_TRUE(karvel::check_model(model).ok());
+    }
+  }
 }
 
 TEST(ParallelFill, PoolSizeDoesNotChangeTheCandidates) {

@@ -39,4 +39,12 @@ extern template RemeshingData<karvel::Section, 2> initialize_remeshing_data<
     karvel::SectionBuilder, hollent::SectionGeometricModifier, karvel::Section, 2>(
     const karvel::Section&, karvel::Section&, const Metric<2>&);
 
+// The same, with the builder and the modifier that go with the model.
+RemeshingData<karvel::BRep, 3> initialize_remeshing_data(const karvel::BRep& input,
+                                                         karvel::BRep& output,
+                                                         const Metric<3>& metric);
+RemeshingData<karvel::Section, 2> initialize_remeshing_data(const karvel::Section& input,
+                                                            karvel::Section& output,
+                                                            const Metric<2>& metric);
+
 }  // namespace vemra

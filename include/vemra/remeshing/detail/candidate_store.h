@@ -113,6 +113,12 @@ class CandidateStore {
                                       surface.mesh->point(compact.to))};
   }
 
+  // Forgets every whole record: for a queue that drops all its candidates.
+  void clear_whole() {
+    whole_.clear();
+    free_whole_.clear();
+  }
+
   // Makes `compact` stand for itself, independent of the meshes, which may change once
   // the refinement has stopped.
   void make_whole(Compact& compact) {

@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <utility>
+
 #include <absl/synchronization/mutex.h>
 
 #include <hollent/geometric_modifier.h>
@@ -42,6 +45,25 @@ class Splitter {
     Point<D> point;
   };
 
+  // What one split_edge() returns.
+  using SplitResult = decltype(std::declval<Modifier&>().split_edge(
+      std::declval<const karvel::Surface<D>&>(), std::declval<const PolygonEdge&>(),
+      std::declval<const Point<D>&>()));
+
+  // Follows a refinement from the thread that runs split(Follower&): refine() counts,
+  // reports progress and records triangle origins through it.
+  class Follower {
+   public:
+    virtual ~Follower() = default;
+    // The queue is filled; `queued` candidates wait.
+    virtual void filled(std::size_t queued) = 0;
+    // After each split, with what it changed. Returning false ends the loop: the
+    // candidates left are dropped and the clean-ups run.
+    virtual bool split_done(const SplitResult& result, std::size_t queued) = 0;
+    // The loop has ended; the clean-ups come next.
+    virtual void loop_done() = 0;
+  };
+
   // Reads nothing of the model: constructs the modifier on it and starts with an empty
   // queue.
   Splitter(Model& model, const Metric<D>& metric);
@@ -52,12 +74,17 @@ class Splitter {
   // Fills the queue from every triangle of every surface (in parallel), splits the
   // longest candidate edge at its midpoint until no candidate is left, then runs
   // clean_edges_lines() and clean_triangles_surfaces() once each.
-  // Throws what the metric, the model or the modifier throw on the calling thread; a
-  // failure inside the parallel fill drops that surface's remaining candidates, except
-  // the std::domain_error of a non-positive size, which is rethrown once the fill ended.
+  // The candidates enter the queue in a fixed order (surfaces in the model's order, then
+  // triangles in index order), so the result is the same on any number of threads.
+  // Throws what the metric, the model or the modifier throw. A failure inside the
+  // parallel fill ends the fill and is rethrown once every task ended (of several, the
+  // first in surface and triangle order); the split loop and the clean-ups then do not
+  // run. A surface whose mesh is not triangulated is skipped.
   // NOTE: the caller must not use the model from another thread while this runs.
   // REQUIRES: the modifier's split_edge never moves an existing vertex.
   void split();
+  // The same refinement, followed by `follower`, which may end the loop early.
+  void split(Follower& follower);
 
  private:
   template <typename>
@@ -71,10 +98,16 @@ class Splitter {
   // The same for a candidate just built from the mesh of the store's surface `surface`
   // (or CandidateStore::no_surface), which lets the queue keep it compact.
   void add_to_queue(const TriangleToSplit& candidate, std::uint32_t surface);
+  // True when the candidate passes the metric test. Throws std::domain_error where the
+  // metric would accept it with a size of zero or less.
+  bool accepts(const TriangleToSplit& candidate) const;
   void initialize_queue();
   // Copies and removes the queue's top record. REQUIRES: the queue is not empty.
   TriangleToSplit pop_longest();
   void split_surface();
+  void split_surface(Follower* follower);
+  // Drops every queued candidate.
+  void discard_queue();
 
   Model& model_;
   Modifier modifier_;

@@ -4,28 +4,31 @@
 // that instantiate it over a test modifier.
 //
 // split():
-//   fill: one task per surface; in each, a parallel loop over its triangles building a
-//         candidate and offering it to add_to_queue (metric outside the lock, push under
-//         it)
+//   fill: the triangles of every surface in blocks of a fixed size; a pipeline builds
+//   each
+//         block's candidates and tests them against the metric in parallel (outside any
+//         lock), then pushes each block's accepted candidates in block order, on one
+//         thread at a time: the queue receives them in the same order on any number of
+//         threads. A failure ends the fill; the first block's failure in that order wins.
 //   loop: pop the longest; split_edge(surface, edge, midpoint); offer the first triangle
 //         of every pair (a, b) with a != b that the result lists, from its own surface
 //   clean_edges_lines(); clean_triangles_surfaces()
 
+#include <algorithm>
 #include <exception>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
 
-#include <tbb/blocked_range.h>
-#include <tbb/parallel_for.h>
-#include <tbb/task_group.h>
+#include <tbb/parallel_pipeline.h>
+#include <tbb/task_arena.h>
 
 #include <vemra/remeshing/detail/splitter.h>
 
 namespace vemra::detail {
 
-// The one failure of the fill that reaches the caller of split(): a size of zero or less
-// where a triangle would be accepted.
+// A size of zero or less where a triangle would be accepted: refinement there would never
+// end.
 class NonPositiveSizeError : public std::domain_error {
  public:
   using std::domain_error::domain_error;
@@ -61,10 +64,9 @@ void Splitter<Model, Modifier, D>::add_to_queue(TriangleToSplit candidate) {
 }
 
 template <typename Model, typename Modifier, index_t D>
-void Splitter<Model, Modifier, D>::add_to_queue(const TriangleToSplit& candidate,
-                                                std::uint32_t surface) {
+bool Splitter<Model, Modifier, D>::accepts(const TriangleToSplit& candidate) const {
   const double size = metric_.point_metric(candidate.point);
-  if (!(candidate.length > 2.0 * size)) return;
+  if (!(candidate.length > 2.0 * size)) return false;
   if (!(size > 0.0)) {
     std::ostringstream message;
     message << "[Splitter] The metric gives a size of " << size << " at "
@@ -72,56 +74,109 @@ void Splitter<Model, Modifier, D>::add_to_queue(const TriangleToSplit& candidate
             << candidate.edge.polygon_id << "): refinement there would never end";
     throw NonPositiveSizeError{message.str()};
   }
+  return true;
+}
+
+template <typename Model, typename Modifier, index_t D>
+void Splitter<Model, Modifier, D>::add_to_queue(const TriangleToSplit& candidate,
+                                                std::uint32_t surface) {
+  if (!accepts(candidate)) return;
   const auto compact = candidates_.compact(candidate, surface);
   absl::MutexLock lock{&mutex_};
   queue_.reserve_one();
   queue_.push(candidate.length, compact ? *compact : candidates_.keep_whole(candidate));
 }
 
+namespace fill {
+
+// Triangles per block: enough to amortise a block's hand-over, few enough to spread a
+// single surface over every worker. Fixed, so that the push order never depends on the
+// number of threads.
+constexpr index_t block_size = 1024;
+
+// One block's accepted candidates, in triangle order. A candidate without a compact form
+// is kept in `whole`, and its entry holds its index there.
+template <typename Compact, typename Record>
+struct Accepted {
+  static constexpr std::uint32_t compact_entry = 0xFFFFFFFFu;
+  struct Entry {
+    double length;
+    Compact compact;
+    std::uint32_t whole;
+  };
+  std::vector<Entry> entries;
+  std::vector<Record> whole;
+  std::exception_ptr error;
+};
+
+}  // namespace fill
+
 template <typename Model, typename Modifier, index_t D>
 void Splitter<Model, Modifier, D>::initialize_queue() {
-  tbb::task_group surface_tasks;
-  absl::Mutex error_mutex;
-  std::exception_ptr size_error;
-  // The store's table is filled before the tasks, which only read it.
-  std::vector<std::uint32_t> store_indices;
+  using Accepted = fill::Accepted<typename Candidates::Compact, TriangleToSplit>;
+  struct Block {
+    const uuid* surface;
+    const TriangulatedSurface<D>* mesh;
+    std::uint32_t store_index;
+    index_t begin;
+    index_t end;
+  };
+  // The store's table is filled before the pipeline, which only reads it.
+  std::vector<Block> blocks;
   for (const auto& surface : model_.surfaces()) {
     const auto* mesh = dynamic_cast<const TriangulatedSurface<D>*>(&surface.get_mesh());
-    store_indices.push_back(mesh ? candidates_.register_surface(surface.id(), *mesh)
-                                 : Candidates::no_surface);
-  }
-  try {
-    std::size_t next = 0;
-    for (const auto& surface : model_.surfaces()) {
-      const std::uint32_t store_index = store_indices[next++];
-      surface_tasks.run([this, &surface, store_index, &error_mutex, &size_error] {
-        try {
-          const auto& mesh =
-              dynamic_cast<const TriangulatedSurface<D>&>(surface.get_mesh());
-          const uuid& id = surface.id();
-          tbb::parallel_for(
-              tbb::blocked_range<index_t>{0, mesh.nb_polygons()},
-              [this, &id, &mesh, store_index](const tbb::blocked_range<index_t>& range) {
-                for (index_t t = range.begin(); t != range.end(); ++t) {
-                  add_to_queue(TriangleToSplit{id, mesh, t}, store_index);
-                }
-              });
-        } catch (const NonPositiveSizeError&) {
-          absl::MutexLock lock{&error_mutex};
-          if (!size_error) size_error = std::current_exception();
-        } catch (...) {
-          // A failing surface is left out; the others go on.
-        }
-      });
+    if (!mesh) continue;  // not triangulated: not refined
+    const std::uint32_t store_index = candidates_.register_surface(surface.id(), *mesh);
+    for (index_t begin = 0; begin < mesh->nb_polygons(); begin += fill::block_size) {
+      const index_t end =
+          begin + std::min<index_t>(fill::block_size, mesh->nb_polygons() - begin);
+      blocks.push_back({&surface.id(), mesh, store_index, begin, end});
     }
-  } catch (...) {
-    // The tasks already running use this Splitter: end them before leaving.
-    surface_tasks.cancel();
-    surface_tasks.wait();
-    throw;
   }
-  surface_tasks.wait();
-  if (size_error) std::rethrow_exception(size_error);
+  const auto evaluate = [this, &blocks](std::size_t index) {
+    const Block& block = blocks[index];
+    Accepted accepted;
+    try {
+      for (index_t t = block.begin; t != block.end; ++t) {
+        const TriangleToSplit candidate{*block.surface, *block.mesh, t};
+        if (!accepts(candidate)) continue;
+        if (const auto compact = candidates_.compact(candidate, block.store_index)) {
+          accepted.entries.push_back(
+              {candidate.length, *compact, Accepted::compact_entry});
+        } else {
+          accepted.entries.push_back(
+              {candidate.length, {}, std::uint32_t(accepted.whole.size())});
+          accepted.whole.push_back(candidate);
+        }
+      }
+    } catch (...) {
+      accepted.error = std::current_exception();
+    }
+    return accepted;
+  };
+  const auto push = [this](const Accepted& accepted) {
+    // Blocks arrive in order: the first failure in that order ends the fill.
+    if (accepted.error) std::rethrow_exception(accepted.error);
+    absl::MutexLock lock{&mutex_};
+    for (const auto& entry : accepted.entries) {
+      queue_.reserve_one();
+      queue_.push(entry.length,
+                  entry.whole == Accepted::compact_entry
+                      ? entry.compact
+                      : candidates_.keep_whole(accepted.whole[entry.whole]));
+    }
+  };
+  std::size_t next_block = 0;
+  const auto next = [&blocks, &next_block](tbb::flow_control& control) {
+    if (next_block == blocks.size()) control.stop();
+    return next_block++;
+  };
+  const std::size_t tokens = 4 * std::size_t(tbb::this_task_arena::max_concurrency());
+  tbb::parallel_pipeline(
+      tokens,
+      tbb::make_filter<void, std::size_t>(tbb::filter_mode::serial_in_order, next) &
+          tbb::make_filter<std::size_t, Accepted>(tbb::filter_mode::parallel, evaluate) &
+          tbb::make_filter<Accepted, void>(tbb::filter_mode::serial_in_order, push));
 }
 
 template <typename Model, typename Modifier, index_t D>
@@ -136,9 +191,21 @@ Splitter<Model, Modifier, D>::pop_longest() {
 }
 
 template <typename Model, typename Modifier, index_t D>
+void Splitter<Model, Modifier, D>::discard_queue() {
+  queue_.clear();
+  candidates_.clear_whole();
+}
+
+template <typename Model, typename Modifier, index_t D>
 void Splitter<Model, Modifier, D>::split_surface() {
+  split_surface(nullptr);
+}
+
+template <typename Model, typename Modifier, index_t D>
+void Splitter<Model, Modifier, D>::split_surface(Follower* follower) {
   try {
     initialize_queue();
+    if (follower) follower->filled(queue_.size());
     while (!queue_.empty()) {
       const TriangleToSplit record = pop_longest();
       const auto& surface = model_.surface(record.surface_id);
@@ -155,6 +222,7 @@ void Splitter<Model, Modifier, D>::split_surface() {
           }
         }
       }
+      if (follower && !follower->split_done(result, queue_.size())) discard_queue();
     }
   } catch (...) {
     // The records left behind must not depend on meshes that may change before the next
@@ -171,6 +239,14 @@ void Splitter<Model, Modifier, D>::split_surface() {
 template <typename Model, typename Modifier, index_t D>
 void Splitter<Model, Modifier, D>::split() {
   split_surface();
+  modifier_.clean_edges_lines();
+  modifier_.clean_triangles_surfaces();
+}
+
+template <typename Model, typename Modifier, index_t D>
+void Splitter<Model, Modifier, D>::split(Follower& follower) {
+  split_surface(&follower);
+  follower.loop_done();
   modifier_.clean_edges_lines();
   modifier_.clean_triangles_surfaces();
 }
