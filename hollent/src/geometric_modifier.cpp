@@ -185,9 +185,10 @@ void GeometricModifier<Model, Builder, D>::for_each_other_holder(
   if (unique_a == NO_ID || unique_b == NO_ID || model_.held_alone(slot, ends[0])) return;
   for (const auto& held : model_.slot_vertices(unique_a)) {
     if (held.slot == slot) continue;
-    const index_t vertex_b = model_.vertex_in_slot(unique_b, held.slot);
-    if (vertex_b != NO_ID)
+    // A surface pinched at b has a vertex there per fan: the visit finds the edge at one.
+    model_.for_each_vertex_in_slot(unique_b, held.slot, [&](index_t vertex_b) {
       visit(held.slot, std::array<index_t, 2>{held.vertex, vertex_b});
+    });
   }
 }
 
@@ -364,9 +365,7 @@ void GeometricModifier<Model, Builder, D>::clean_triangles_surfaces() {
         dynamic_cast<const karvel::TriangulatedSurface<D>*>(&surface.get_mesh());
     if (!mesh) continue;
     const index_t slot = model_.component_slot(surface.id());
-    auto representative = slot == NO_ID ? std::vector<index_t>{}
-                                        : representatives(slot, mesh->nb_vertices());
-    bool changes = !representative.empty();
+    bool changes = false;
     for (index_t t = 0; t < mesh->nb_polygons() && !changes; ++t) {
       const auto v = mesh->triangle_vertices(t);
       changes = v[0] == v[1] || v[1] == v[2] || v[2] == v[0];
@@ -375,10 +374,10 @@ void GeometricModifier<Model, Builder, D>::clean_triangles_surfaces() {
       changes = mesh->polygon_around_vertex(v).polygon_id == NO_ID;
     }
     if (!changes) continue;
-    if (representative.empty()) {
-      representative.resize(mesh->nb_vertices());
-      for (index_t i = 0; i < mesh->nb_vertices(); ++i) representative[i] = i;
-    }
+    // Vertices of one surface at one model vertex are the fans of a pinched vertex: they
+    // stay apart.
+    std::vector<index_t> representative(mesh->nb_vertices());
+    for (index_t i = 0; i < mesh->nb_vertices(); ++i) representative[i] = i;
     const auto old_to_new = builder_.triangulated_surface_builder(surface.id())
                                 .merge_vertices(representative);
     if (slot != NO_ID) builder_.update_component_vertices(slot, old_to_new);

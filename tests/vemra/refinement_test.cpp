@@ -32,14 +32,8 @@ double refine_and_check(Model& model, const Metric<Model::dim>& metric) {
   for (const auto& [id, area] : fixtures::surface_areas(model)) {
     EXPECT_NEAR(area, areas.at(id), 1e-9 * std::max(1.0, area));
   }
-  for (const auto& surface : model.surfaces()) {
-    const auto& mesh =
-        dynamic_cast<const karvel::TriangulatedSurface<Model::dim>&>(surface.get_mesh());
-    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
-      const typename SplitterOf<Model>::TriangleToSplit candidate{surface.id(), mesh, t};
-      EXPECT_LE(candidate.length, 2 * metric.point_metric(candidate.point))
-          << surface.name() << " triangle " << t;
-    }
+  for (const auto& violation : fixtures::size_bound_violations(model, metric)) {
+    ADD_FAILURE() << violation;
   }
   return fixtures::smallest_angle(model);
 }

@@ -183,31 +183,18 @@ std::multiset<std::pair<double, std::string>> fill_multiset(BRep& model,
   return result;
 }
 
-// The cube with a surface without triangles and a polygonal one after its six faces.
-BRep cube_with_odd_surfaces() {
-  auto model = fixtures::cube();
-  karvel::BRepBuilder builder{model};
-  builder.add_surface();  // no triangles
-  const auto polygonal = builder.add_surface(karvel::SurfaceMeshType::polygonal);
-  auto mesh = builder.polygonal_surface_builder(polygonal);
-  for (int i = 0; i < 4; ++i)
-    mesh.create_point(Point<3>{{double(i % 2), double(i / 2), 5}});
-  mesh.create_polygon(std::vector<index_t>{0, 1, 3, 2});
-  return model;
-}
-
 TEST(ParallelFill, SurfacesEmptyAndNotTriangulatedAreSkipped) {
   ThrowingMetric metric;
   BRep empty;
   EXPECT_TRUE(fill_multiset(empty, metric).empty());
-  auto model = cube_with_odd_surfaces();
+  auto model = fixtures::cube_with_odd_surfaces();
   EXPECT_EQ(fill_multiset(model, metric).size(), 12u);
 }
 
 // A failure in the fill reaches the caller, on any number of threads; of several, the
 // one of the first surface in the model's order.
 TEST(ParallelFill, AFailureEndsTheFillAndReachesTheCaller) {
-  auto model = cube_with_odd_surfaces();
+  auto model = fixtures::cube_with_odd_surfaces();
   const auto& first = *model.surfaces().begin();
   const auto& first_mesh = dynamic_cast<const TriangulatedSurface<3>&>(first.get_mesh());
   const Point<3> first_point =

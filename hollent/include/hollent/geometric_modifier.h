@@ -55,8 +55,10 @@ class GeometricModifier {
   // ends, then the vertices no edge uses. Changes nothing when there is nothing to
   // remove.
   void clean_edges_lines();
-  // Removes from triangulated surfaces the triangles that repeat a model vertex, then the
+  // Removes from triangulated surfaces the triangles that repeat a vertex, then the
   // vertices no triangle uses, and the model vertices that no component uses any more.
+  // The other triangles keep their order. Vertices of one surface at one model vertex (a
+  // surface pinched there, one vertex per fan) stay apart.
   void clean_triangles_surfaces();
 
  private:
@@ -101,8 +103,8 @@ class GeometricModifier {
   void split_in_line(const uuid& line, index_t slot, index_t edge,
                      const karvel::Point<D>& point, index_t unique_vertex,
                      SplitPolygonEdgeInfo& result);
-  // Representative of each vertex of a component: the first vertex of the same component
-  // at the same model vertex. Empty when every vertex is its own representative.
+  // Representative of each vertex of a line: the first vertex of the same line at the
+  // same model vertex. Empty when every vertex is its own representative.
   std::vector<index_t> representatives(index_t slot, index_t nb_vertices) const;
 
   Model& model_;

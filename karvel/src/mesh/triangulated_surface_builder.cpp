@@ -112,6 +112,58 @@ void TriangulatedSurfaceBuilder<D>::replace_adjacent(index_t triangle,
 }
 
 template <index_t D>
+std::vector<index_t> TriangulatedSurfaceBuilder<D>::separate_vertex_fans() {
+  const index_t nb_vertices = mesh_.nb_vertices();
+  const std::size_t nb_corners = mesh_.vertices_.size();
+  std::vector<index_t> nb_corners_at(nb_vertices, 0);
+  for (const index_t v : mesh_.vertices_) ++nb_corners_at[v];
+  bool pinched = false;
+  for (index_t v = 0; v < nb_vertices && !pinched; ++v) {
+    pinched = nb_corners_at[v] > 1 &&
+              mesh_.polygons_around_vertex(v).size() != nb_corners_at[v];
+  }
+  if (!pinched) return {};
+  // Corners joined across every edge: each class is one fan around one vertex.
+  std::vector<index_t> fan(nb_corners);
+  for (std::size_t c = 0; c < nb_corners; ++c) fan[c] = index_t(c);
+  const auto find = [&fan](index_t c) {
+    while (fan[c] != c) c = fan[c] = fan[fan[c]];
+    return c;
+  };
+  const auto join = [&](index_t a, index_t b) { fan[find(a)] = find(b); };
+  for (index_t t = 0; t < mesh_.nb_polygons(); ++t) {
+    for (local_index_t i = 0; i < 3; ++i) {
+      const index_t n = mesh_.adjacents_[3 * t + i];
+      if (n == NO_ID || n < t) continue;
+      for (const local_index_t end : {i, next(i)}) {
+        const index_t v = mesh_.vertices_[3 * t + end];
+        for (local_index_t j = 0; j < 3; ++j) {
+          if (mesh_.vertices_[3 * n + j] == v) join(3 * t + end, 3 * n + j);
+        }
+      }
+    }
+  }
+  // The first fan met at a vertex keeps it; each other fan gets a vertex of its own.
+  std::vector<index_t> fan_of_vertex(nb_vertices, NO_ID);
+  std::vector<index_t> vertex_of_fan(nb_corners, NO_ID);
+  std::vector<index_t> split_from;
+  for (std::size_t c = 0; c < nb_corners; ++c) {
+    const index_t v = mesh_.vertices_[c];
+    const index_t root = find(index_t(c));
+    if (fan_of_vertex[v] == NO_ID) fan_of_vertex[v] = root;
+    if (fan_of_vertex[v] == root) continue;
+    if (vertex_of_fan[root] == NO_ID) {
+      const Point<D> point = mesh_.points_[v];  // create_point() may move the points
+      vertex_of_fan[root] = create_point(point);
+      split_from.push_back(v);
+    }
+    mesh_.vertices_[c] = vertex_of_fan[root];
+  }
+  compute_vertex_corners();
+  return split_from;
+}
+
+template <index_t D>
 TriangleEdgeSplit TriangulatedSurfaceBuilder<D>::split_edge(const PolygonEdge& edge,
                                                             index_t new_vertex) {
   // Side 0: t = (a, b, c) with the split edge a -> b, becomes t = (a, m, c) and

@@ -111,11 +111,13 @@ class Checker {
     for (const auto& held : model_.slot_vertices(ua)) {
       const auto& component = model_.slot_component(held.slot);
       if (component.type != ComponentType::line) continue;
-      const index_t vb = model_.vertex_in_slot(ub, held.slot);
-      if (vb != NO_ID &&
-          model_.line(component.id).mesh().edge_from_vertices(held.vertex, vb) != NO_ID) {
-        return;
-      }
+      bool covered = false;
+      model_.for_each_vertex_in_slot(ub, held.slot, [&](index_t vb) {
+        covered =
+            covered ||
+            model_.line(component.id).mesh().edge_from_vertices(held.vertex, vb) != NO_ID;
+      });
+      if (covered) return;
     }
     problem(id, ": border edge (", v[0], ", ", v[1], ") of triangle ", t,
             " is on no line");
@@ -152,9 +154,14 @@ class Checker {
         const auto* surface_mesh = dynamic_cast<const TriangulatedSurface<D>*>(
             &model_.surface(surface.id).get_mesh());
         if (surface_slot == NO_ID || !surface_mesh) continue;
-        const index_t va = model_.vertex_in_slot(ua, surface_slot);
-        const index_t vb = model_.vertex_in_slot(ub, surface_slot);
-        if (va == NO_ID || vb == NO_ID || !surface_has_edge(*surface_mesh, va, vb)) {
+        // A surface pinched at an end has a vertex there per fan.
+        bool found = false;
+        model_.for_each_vertex_in_slot(ua, surface_slot, [&](index_t va) {
+          model_.for_each_vertex_in_slot(ub, surface_slot, [&](index_t vb) {
+            found = found || surface_has_edge(*surface_mesh, va, vb);
+          });
+        });
+        if (!found) {
           problem(id, ": edge ", e, " (", v[0], ", ", v[1], ") is missing from ",
                   surface);
         }

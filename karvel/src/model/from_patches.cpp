@@ -179,29 +179,14 @@ class PatchModelBuilder {
         mesh.create_triangle({local[v[0]], local[v[1]], local[v[2]]});
       }
       if (const auto problem = mesh.link_triangles()) report(*problem, triangles, global);
-      check_vertex_fans(model_.surface(id), triangles, global);
+      // A patch that touches itself at a vertex: one mesh vertex per fan, all at the
+      // same model vertex, as vertices on a line are across surfaces.
+      const auto split_from = mesh.separate_vertex_fans();
+      for (index_t k = 0; k < split_from.size(); ++k) {
+        builder_.set_unique_vertex(slot, static_cast<index_t>(global.size()) + k,
+                                   unique_of_[global[split_from[k]]]);
+      }
       for (const index_t v : global) local[v] = NO_ID;
-    }
-  }
-
-  // Every vertex must have one fan of triangles around it, edge to edge: two fans that
-  // touch at a vertex only (a non-manifold vertex) leave no way to walk around it.
-  void check_vertex_fans(const Surface<D>& surface, const std::vector<index_t>& triangles,
-                         const std::vector<index_t>& global) const {
-    const auto& mesh = dynamic_cast<const TriangulatedSurface<D>&>(surface.get_mesh());
-    std::vector<index_t> corners(mesh.nb_vertices(), 0);
-    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
-      for (const index_t v : mesh.triangle_vertices(t)) ++corners[v];
-    }
-    for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
-      if (corners[v] <= 1) continue;
-      const auto fan = mesh.polygons_around_vertex(v);
-      if (fan.size() == corners[v]) continue;
-      throw KarvelException{
-          where_ + " In patch " + std::to_string(patches_[triangles[fan[0].polygon_id]]) +
-          ", the triangles around vertex " + std::to_string(global[v]) +
-          " do not form one fan (a non-manifold vertex), for example triangle " +
-          std::to_string(triangles[fan[0].polygon_id])};
     }
   }
 

@@ -3,8 +3,9 @@
 //     filled:      time the fill; with origins, every triangle is its own origin
 //     split_done:  with origins, a triangle created by a split inherits the origin of the
 //                  one it was cut from (the pair's lower index: created ones are
-//                  appended); every 256 splits, the clock, and the progress callback when
-//                  a tenth of a second has passed (false: stop)
+//                  appended); every 256 splits, the clock, and the progress callback at
+//                  the first check and then when a tenth of a second has passed (false:
+//                  stop)
 //     loop_done:   with origins, drop the triangles that the clean-up will remove
 //   then the report, and progress once more at the end.
 
@@ -43,7 +44,8 @@ class Following final
         report_{report},
         start_{Clock::now()},
         phase_start_{start_},
-        last_progress_{start_},
+        // The first check reports at once, so a stop needs no wait.
+        last_progress_{start_ - std::chrono::seconds(1)},
         unique_vertices_before_{model.nb_unique_vertices()} {
     report_.triangles_before = nb_triangles(model);
   }

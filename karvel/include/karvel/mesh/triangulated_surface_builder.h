@@ -38,6 +38,13 @@ class TriangulatedSurfaceBuilder {
   // partial), for callers that name the triangles in their own terms.
   std::optional<detail::AdjacencyProblem> link_triangles();
 
+  // Where the triangles around a vertex form several fans that touch only at it (a
+  // pinched vertex), gives every fan but the first (in triangle order) a new vertex at
+  // the same point, so that each vertex has one fan. Adjacency is unchanged. Returns,
+  // for each new vertex in creation order, the vertex it was split from (empty when
+  // every vertex had one fan). REQUIRES: the triangles are linked.
+  std::vector<index_t> separate_vertex_fans();
+
   // Splits local edge `edge` at the existing vertex `new_vertex`, in the triangle and in
   // its neighbour across that edge. Each of the two keeps its orientation: it is reshaped
   // into the half at the first vertex of its own side, and a new triangle (appended)

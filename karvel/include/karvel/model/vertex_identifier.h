@@ -58,8 +58,16 @@ class VertexIdentifier {
     return vertex < vertices.size() && vertices[vertex] != NO_ID &&
            (vertices[vertex] & shared_flag) == 0;
   }
-  // The vertex of that component at that unique vertex, or NO_ID.
+  // The first vertex of that component at that unique vertex, or NO_ID.
   index_t vertex_in_slot(index_t unique_vertex, index_t slot) const;
+  // Calls visit(vertex) for every vertex of that component at that unique vertex: one,
+  // or one per fan where a surface touches itself at that point.
+  template <typename Visit>
+  void for_each_vertex_in_slot(index_t unique_vertex, index_t slot, Visit&& visit) const {
+    for (index_t e = heads_[unique_vertex]; e != NO_ID; e = entries_[e].next) {
+      if (entries_[e].slot == slot) visit(entries_[e].vertex);
+    }
+  }
 
   // Changes, for model builders.
   index_t register_component(const ComponentID& component, ModelBuilderKey);
