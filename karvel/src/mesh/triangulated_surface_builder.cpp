@@ -9,15 +9,6 @@
 namespace karvel {
 namespace {
 
-template <index_t D>
-struct TriangleAccess {
-  const TrivialVector<index_t>& vertices;
-  index_t nb_polygons() const { return static_cast<index_t>(vertices.size() / 3); }
-  index_t size(index_t /*polygon*/) const { return 3; }
-  index_t vertex(index_t polygon, index_t i) const { return vertices[3 * polygon + i]; }
-  index_t slot(index_t polygon, index_t i) const { return 3 * polygon + i; }
-};
-
 constexpr local_index_t next(local_index_t i) { return i == 2 ? 0 : i + 1; }
 constexpr local_index_t previous(local_index_t i) { return i == 0 ? 2 : i - 1; }
 
@@ -59,8 +50,8 @@ index_t TriangulatedSurfaceBuilder<D>::create_triangle(
 
 template <index_t D>
 std::optional<detail::AdjacencyProblem> TriangulatedSurfaceBuilder<D>::link_triangles() {
-  return detail::compute_adjacencies(
-      mesh_.nb_vertices(), TriangleAccess<D>{mesh_.vertices_}, mesh_.adjacents_);
+  return detail::compute_adjacencies(mesh_.nb_vertices(),
+                                     detail::TriangleAccess<D>{mesh_}, mesh_.adjacents_);
 }
 
 template <index_t D>
@@ -91,6 +82,9 @@ void TriangulatedSurfaceBuilder<D>::set_corner(index_t triangle,
 template <index_t D>
 void TriangulatedSurfaceBuilder<D>::append_triangle(
     const std::array<index_t, 3>& vertices, const std::array<index_t, 3>& adjacents) {
+  // Room first: a failed allocation leaves the two arrays in step.
+  mesh_.vertices_.make_room(3);
+  mesh_.adjacents_.make_room(3);
   for (local_index_t i = 0; i < 3; ++i) {
     mesh_.vertices_.push_back(vertices[i]);
     mesh_.adjacents_.push_back(adjacents[i]);

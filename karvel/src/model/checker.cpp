@@ -9,17 +9,6 @@ namespace karvel {
 namespace {
 
 template <index_t D>
-struct TriangleAccess {
-  const TriangulatedSurface<D>& mesh;
-  index_t nb_polygons() const { return mesh.nb_polygons(); }
-  index_t size(index_t /*polygon*/) const { return 3; }
-  index_t vertex(index_t polygon, index_t i) const {
-    return mesh.polygon_vertex({polygon, static_cast<local_index_t>(i)});
-  }
-  index_t slot(index_t polygon, index_t i) const { return 3 * polygon + i; }
-};
-
-template <index_t D>
 bool surface_has_edge(const TriangulatedSurface<D>& mesh, index_t from, index_t to) {
   for (const auto& corner : mesh.polygons_around_vertex(from)) {
     const auto v = mesh.triangle_vertices(corner.polygon_id);
@@ -81,7 +70,7 @@ class Checker {
     }
     std::vector<index_t> expected(3 * static_cast<std::size_t>(mesh->nb_polygons()));
     if (const auto issue = detail::compute_adjacencies(
-            mesh->nb_vertices(), TriangleAccess<D>{*mesh}, expected)) {
+            mesh->nb_vertices(), detail::TriangleAccess<D>{*mesh}, expected)) {
       problem(id, ": triangles ", issue->polygon, " and ", issue->other_polygon,
               issue->kind == detail::AdjacencyProblem::Kind::inconsistent_orientation
                   ? " are not consistently oriented across edge ("

@@ -17,6 +17,7 @@
 #include <absl/container/flat_hash_map.h>
 #include <absl/container/inlined_vector.h>
 
+#include <karvel/mesh/group_by_vertex.h>
 #include <karvel/mesh/triangulated_surface.h>
 #include <karvel/model/model_builder.h>
 
@@ -72,25 +73,6 @@ void validate(const std::string& where, absl::Span<const Point<D>> points,
     }
   }
 }
-
-// Compressed lists of the triangle corners at each vertex.
-struct CornersAtVertices {
-  CornersAtVertices(index_t nb_vertices,
-                    absl::Span<const std::array<index_t, 3>> triangles)
-      : first(static_cast<std::size_t>(nb_vertices) + 1, 0),
-        triangle(3 * triangles.size()) {
-    for (const auto& t : triangles) {
-      for (const index_t v : t) ++first[v + 1];
-    }
-    for (index_t v = 0; v < nb_vertices; ++v) first[v + 1] += first[v];
-    std::vector<index_t> fill(first.begin(), first.end() - 1);
-    for (index_t t = 0; t < triangles.size(); ++t) {
-      for (const index_t v : triangles[t]) triangle[fill[v]++] = t;
-    }
-  }
-  std::vector<index_t> first;
-  std::vector<index_t> triangle;
-};
 
 bool holds_edge(const std::array<index_t, 3>& triangle, index_t u, index_t w) {
   for (local_index_t i = 0; i < 3; ++i) {
@@ -208,15 +190,20 @@ class PatchModelBuilder {
   }
 
   void find_line_edges() {
-    const CornersAtVertices corners{static_cast<index_t>(points_.size()), triangles_};
+    const auto triangles_at = detail::group_by_vertex<index_t>(
+        static_cast<index_t>(points_.size()), [this](auto&& visit) {
+          for (index_t t = 0; t < triangles_.size(); ++t) {
+            for (const index_t v : triangles_[t]) visit(v, t);
+          }
+        });
     for (index_t t = 0; t < triangles_.size(); ++t) {
       for (local_index_t i = 0; i < 3; ++i) {
         const index_t u = triangles_[t][i];
         const index_t w = triangles_[t][(i + 1) % 3];
         EdgePatches along;
         bool first_holder = true;
-        for (index_t c = corners.first[u]; c < corners.first[u + 1]; ++c) {
-          const index_t q = corners.triangle[c];
+        for (index_t c = triangles_at.first[u]; c < triangles_at.first[u + 1]; ++c) {
+          const index_t q = triangles_at.items[c];
           if (!holds_edge(triangles_[q], u, w)) continue;
           if (q < t) {
             first_holder = false;
@@ -243,21 +230,15 @@ class PatchModelBuilder {
   }
 
   void build_lines() {
-    // Line edges around each vertex, compressed.
-    std::vector<index_t> first(points_.size() + 1, 0);
-    for (const auto& edge : line_edges_) {
-      ++first[edge.vertices[0] + 1];
-      ++first[edge.vertices[1] + 1];
-    }
-    for (index_t v = 0; v < points_.size(); ++v) first[v + 1] += first[v];
-    std::vector<index_t> around(first.back());
-    {
-      std::vector<index_t> fill(first.begin(), first.end() - 1);
-      for (index_t e = 0; e < line_edges_.size(); ++e) {
-        around[fill[line_edges_[e].vertices[0]]++] = e;
-        around[fill[line_edges_[e].vertices[1]]++] = e;
-      }
-    }
+    const auto edges_at = detail::group_by_vertex<index_t>(
+        static_cast<index_t>(points_.size()), [this](auto&& visit) {
+          for (index_t e = 0; e < line_edges_.size(); ++e) {
+            visit(line_edges_[e].vertices[0], e);
+            visit(line_edges_[e].vertices[1], e);
+          }
+        });
+    const auto& first = edges_at.first;
+    const auto& around = edges_at.items;
     const auto is_break = [&](index_t v) {
       const index_t degree = first[v + 1] - first[v];
       if (degree != 2) return true;

@@ -88,6 +88,13 @@ class TrivialVector {
   void reserve(std::size_t capacity) {
     if (capacity > capacity_) reallocate(capacity);
   }
+  // Room for `extra` more values, grown by half as push_back() grows: the next `extra`
+  // push_back() calls cannot fail.
+  void make_room(std::size_t extra) {
+    if (size_ + extra > capacity_) {
+      reallocate(std::max<std::size_t>({16, size_ + extra, capacity_ + capacity_ / 2}));
+    }
+  }
   void resize(std::size_t size, const T& value = T{}) {
     const T fill = value;
     if (size > capacity_) reallocate(std::max(size, capacity_ + capacity_ / 2));

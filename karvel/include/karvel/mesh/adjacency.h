@@ -1,7 +1,7 @@
 #pragma once
 
 // Polygon adjacency from polygon vertices, in linear time:
-//   corners_at[v] = every (polygon, local vertex) at v      (counting sort)
+//   corners_at[v] = every (polygon, local vertex) at v      (group_by_vertex)
 //   for each edge (u -> w) of polygon p:
 //     look at the corners of w for a polygon q holding (w -> u): the neighbour;
 //     a q holding (u -> w) too means a flipped orientation, a third polygon an edge
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include <karvel/basic/common.h>
+#include <karvel/mesh/group_by_vertex.h>
 
 namespace karvel::detail {
 
@@ -32,23 +33,16 @@ std::optional<AdjacencyProblem> compute_adjacencies(index_t nb_vertices,
                                                     const Polygons& polygons,
                                                     Adjacents& adjacents) {
   const index_t nb_polygons = polygons.nb_polygons();
-  std::vector<index_t> first(static_cast<std::size_t>(nb_vertices) + 1, 0);
-  for (index_t p = 0; p < nb_polygons; ++p) {
-    for (index_t i = 0; i < polygons.size(p); ++i) ++first[polygons.vertex(p, i) + 1];
-  }
-  for (index_t v = 0; v < nb_vertices; ++v) first[v + 1] += first[v];
-  std::vector<index_t> corner_polygon(first.back());
-  std::vector<local_index_t> corner_local(first.back());
-  {
-    std::vector<index_t> fill(first.begin(), first.end() - 1);
+  struct Corner {
+    index_t polygon;
+    index_t local;
+  };
+  const auto corners = group_by_vertex<Corner>(nb_vertices, [&](auto&& visit) {
     for (index_t p = 0; p < nb_polygons; ++p) {
-      for (index_t i = 0; i < polygons.size(p); ++i) {
-        const index_t slot = fill[polygons.vertex(p, i)]++;
-        corner_polygon[slot] = p;
-        corner_local[slot] = static_cast<local_index_t>(i);
-      }
+      for (index_t i = 0; i < polygons.size(p); ++i)
+        visit(polygons.vertex(p, i), Corner{p, i});
     }
-  }
+  });
   adjacents.assign(adjacents.size(), NO_ID);
   for (index_t p = 0; p < nb_polygons; ++p) {
     const index_t size = polygons.size(p);
@@ -58,11 +52,11 @@ std::optional<AdjacencyProblem> compute_adjacencies(index_t nb_vertices,
       index_t neighbour = NO_ID;
       index_t same_direction = NO_ID;
       index_t nb_others = 0;
-      for (index_t c = first[to]; c < first[to + 1]; ++c) {
-        const index_t q = corner_polygon[c];
+      for (index_t c = corners.first[to]; c < corners.first[to + 1]; ++c) {
+        const index_t q = corners.items[c].polygon;
         if (q == p) continue;
         const index_t q_size = polygons.size(q);
-        const index_t j = corner_local[c];
+        const index_t j = corners.items[c].local;
         if (polygons.vertex(q, (j + 1) % q_size) == from) {
           neighbour = q;
           ++nb_others;

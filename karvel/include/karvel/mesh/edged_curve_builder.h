@@ -22,9 +22,9 @@ class EdgedCurveBuilder {
   // Edge (a, b) becomes (a, m) and a new edge (m, b) is appended; returns the new edge.
   index_t split_edge(index_t edge, index_t new_vertex);
   // Rewrites every vertex v of every edge as representative[v] (to merge vertices), then
-  // removes the edges that became loops and the vertices no edge uses. Returns the
-  // old-to-new vertex map; nothing changes, and an identity map is returned, when no edge
-  // becomes a loop and every vertex is its own representative.
+  // removes the edges that became loops and the vertices no edge uses, keeping the rest
+  // in order. Returns the old-to-new vertex map (NO_ID for a removed vertex). With every
+  // vertex its own representative, only the vertices that no edge used are removed.
   std::vector<index_t> merge_vertices(const std::vector<index_t>& representative);
   // Removes the flagged edges and compacts the rest, in order. Returns the old-to-new
   // map.
