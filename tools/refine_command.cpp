@@ -1,29 +1,25 @@
-// read (file or sample) -> choose the size field -> initialize_remeshing_data (a progress
-// line meanwhile) -> measure and check the background -> write every output all or
-// nothing -> summary table or JSON.
+// read (file or sample) -> choose the size field -> refine in place (a progress line
+// meanwhile; a copy of the input for the picture) -> measure and check -> write every
+// output all or nothing -> summary table or JSON.
 
 #include "refine_command.h"
 
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
-#include <condition_variable>
 #include <cstdio>
-#include <mutex>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 #include <tbb/global_control.h>
 
-#include <hollent/geometric_modifier.h>
 #include <karvel/basic/exception.h>
 #include <karvel/model/checker.h>
 #include <karvel/model/from_patches.h>
-#include <vemra/remeshing/remeshing_data.h>
+#include <vemra/refine.h>
+#include <vemra/remeshing/model_kind.h>
 
 #include "mesh_readers.h"
 #include "model_writers.h"
@@ -38,19 +34,7 @@ namespace vemra::tool {
 namespace {
 
 template <typename Model>
-struct Kind;
-template <>
-struct Kind<karvel::BRep> {
-  using Builder = karvel::BRepBuilder;
-  using Modifier = hollent::BRepGeometricModifier;
-  static constexpr index_t dim = 3;
-};
-template <>
-struct Kind<karvel::Section> {
-  using Builder = karvel::SectionBuilder;
-  using Modifier = hollent::SectionGeometricModifier;
-  static constexpr index_t dim = 2;
-};
+using Kind = ModelKind<Model>;
 
 class Stopwatch {
  public:
@@ -65,44 +49,10 @@ class Stopwatch {
   std::chrono::steady_clock::time_point start_{std::chrono::steady_clock::now()};
 };
 
-// "refining: 42%" on standard error while the refinement runs, when that is a terminal.
-class ProgressLine {
- public:
-  template <index_t D>
-  ProgressLine(const CountingSize<D>& counter, double expected_evaluations) {
-    if (!::isatty(STDERR_FILENO)) return;
-    thread_ = std::thread{[this, &counter, expected_evaluations] {
-      std::unique_lock<std::mutex> lock{mutex_};
-      while (
-          !cv_.wait_for(lock, std::chrono::milliseconds(200), [this] { return done_; })) {
-        const double share =
-            std::min(0.99, double(counter.count()) / expected_evaluations);
-        std::fprintf(stderr, "\rrefining: %2.0f%% (estimate)", 100 * share);
-      }
-      std::fprintf(stderr, "\r\033[K");
-    }};
-  }
-  ~ProgressLine() {
-    if (!thread_.joinable()) return;
-    {
-      std::lock_guard<std::mutex> lock{mutex_};
-      done_ = true;
-    }
-    cv_.notify_one();
-    thread_.join();
-  }
-
- private:
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  bool done_{false};
-  std::thread thread_;
-};
-
 template <typename Model>
 struct Input {
   Model model;
-  std::unique_ptr<Metric<Kind<Model>::dim>> sample_size;
+  std::unique_ptr<Metric<Kind<Model>::dimension>> sample_size;
   std::string sample_size_description;
 };
 
@@ -156,7 +106,7 @@ Input<karvel::Section> section_input(const Soup& soup, const std::string& path) 
 
 template <typename Model>
 double bounding_box_diagonal(const Model& model) {
-  constexpr index_t D = Kind<Model>::dim;
+  constexpr index_t D = Kind<Model>::dimension;
   std::array<double, D> low, high;
   low.fill(1e300);
   high.fill(-1e300);
@@ -262,7 +212,7 @@ template <typename Model>
 int refine(const Options& options, Input<Model> input, double read_seconds,
            std::ostream& out, std::ostream& err) {
   using K = Kind<Model>;
-  constexpr index_t D = K::dim;
+  constexpr index_t D = K::dimension;
   Summary summary{};
   summary.input = options.input;
   summary.read = read_seconds;
@@ -290,21 +240,27 @@ int refine(const Options& options, Input<Model> input, double read_seconds,
 
   summary.before = measure(input.model);
   Stopwatch watch;
-  const CountingSize<D> counter{*size};
-  Model output;
-  Model refined;
-  {
-    ProgressLine progress{
-        counter, summary.before.triangles + 2 * estimate_triangles(input.model, *size)};
-    try {
-      auto data =
-          initialize_remeshing_data<typename K::Builder, typename K::Modifier, Model, D>(
-              input.model, output, counter);
-      refined = std::move(data.background);
-    } catch (const std::domain_error& error) {
-      throw InputError{std::string{"size field: "} + error.what()};
-    }
+  // The picture shows the model before and after: keep a copy of it.
+  const bool draws_picture = options.picture || !single_file;
+  Model before;
+  if (draws_picture) typename K::Builder{before}.copy(input.model);
+  RefineOptions refine_options;
+  const bool progress_line = ::isatty(STDERR_FILENO);
+  if (progress_line) {
+    const double expected = estimate_triangles(input.model, *size);
+    refine_options.progress = [expected](const RefineProgress& progress) {
+      std::fprintf(stderr, "\rrefining: %2.0f%% (estimate)",
+                   100 * std::min(0.99, double(progress.triangles) / expected));
+      return true;
+    };
   }
+  try {
+    vemra::refine(input.model, *size, refine_options);
+  } catch (const std::domain_error& error) {
+    throw InputError{std::string{"size field: "} + error.what()};
+  }
+  if (progress_line) std::fprintf(stderr, "\r\033[K");
+  const Model& refined = input.model;
   summary.refine = watch.lap();
   summary.after = measure(refined);
   summary.max_edge_ratio = max_edge_ratio(refined, *size);
@@ -320,9 +276,9 @@ int refine(const Options& options, Input<Model> input, double read_seconds,
     files.add(options.output + "/model.obj", model_to_obj(refined));
     files.add(options.output + "/model.vtp", model_to_vtp(refined));
     if (!options.picture)
-      files.add(options.output + "/picture.svg", svg_picture(input.model, refined));
+      files.add(options.output + "/picture.svg", svg_picture(before, refined));
   }
-  if (options.picture) files.add(*options.picture, svg_picture(input.model, refined));
+  if (options.picture) files.add(*options.picture, svg_picture(before, refined));
   summary.write = watch.lap();
   if (!single_file) files.add(options.output + "/stats.json", summary_json(summary));
   files.commit();

@@ -1,5 +1,6 @@
 #include "size_fields.h"
 
+#include <atomic>
 #include <cmath>
 #include <unordered_map>
 

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -34,22 +33,6 @@ class ExpressionSize : public Metric<D> {
  private:
   std::string expression_;
   std::uint64_t instance_;
-};
-
-// Counts the evaluations of another metric, for the progress line.
-template <index_t D>
-class CountingSize : public Metric<D> {
- public:
-  explicit CountingSize(const Metric<D>& inner) : inner_{inner} {}
-  double point_metric(const Point<D>& point) const override {
-    count_.fetch_add(1, std::memory_order_relaxed);
-    return inner_.point_metric(point);
-  }
-  std::uint64_t count() const { return count_.load(std::memory_order_relaxed); }
-
- private:
-  const Metric<D>& inner_;
-  mutable std::atomic<std::uint64_t> count_{0};
 };
 
 }  // namespace vemra::tool

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_reduce.h>
@@ -10,7 +11,6 @@
 #include <karvel/mesh/triangulated_surface.h>
 #include <karvel/model/brep.h>
 #include <karvel/model/section.h>
-#include <vemra/remeshing/detail/splitter.h>
 
 namespace vemra::tool {
 namespace {
@@ -26,10 +26,25 @@ void for_each_mesh(const Model& model, Visit visit) {
   }
 }
 
-template <typename Model>
-using ModifierOf =
-    std::conditional_t<std::is_same_v<Model, karvel::BRep>,
-                       hollent::BRepGeometricModifier, hollent::SectionGeometricModifier>;
+// A triangle's longest edge (the lowest local index on a tie, as the refinement picks it)
+// and its midpoint.
+template <index_t D>
+std::pair<double, karvel::Point<D>> longest_edge(
+    const karvel::TriangulatedSurface<D>& mesh, index_t triangle) {
+  const auto v = mesh.triangle_vertices(triangle);
+  double longest = 0;
+  karvel::Point<D> middle;
+  for (int i = 0; i < 3; ++i) {
+    const auto& a = mesh.point(v[i]);
+    const auto& b = mesh.point(v[(i + 1) % 3]);
+    const double length = karvel::point_point_distance<D>(a, b);
+    if (length > longest) {
+      longest = length;
+      middle = karvel::midpoint<D>(a, b);
+    }
+  }
+  return {longest, middle};
+}
 
 }  // namespace
 
@@ -49,9 +64,6 @@ MeshFigures measure(const Model& model) {
 
 template <typename Model, index_t D>
 double max_edge_ratio(const Model& model, const Metric<D>& metric) {
-  // The refinement's own candidate: the same longest edge and midpoint it tests.
-  using Candidate =
-      typename detail::Splitter<Model, ModifierOf<Model>, D>::TriangleToSplit;
   double ratio = 0;
   for (const auto& surface : model.surfaces()) {
     const auto* mesh =
@@ -62,10 +74,9 @@ double max_edge_ratio(const Model& model, const Metric<D>& metric) {
                    tbb::blocked_range<index_t>{0, mesh->nb_polygons()}, 0.0,
                    [&](const tbb::blocked_range<index_t>& range, double largest) {
                      for (index_t t = range.begin(); t != range.end(); ++t) {
-                       const Candidate candidate{surface.id(), *mesh, t};
-                       largest = std::max(
-                           largest,
-                           candidate.length / (2 * metric.point_metric(candidate.point)));
+                       const auto [length, middle] = longest_edge(*mesh, t);
+                       largest =
+                           std::max(largest, length / (2 * metric.point_metric(middle)));
                      }
                      return largest;
                    },
