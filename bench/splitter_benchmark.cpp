@@ -1,5 +1,6 @@
 // The whole refinement: split() on an icosphere under a uniform and a graded size, the
-// parallel fill on 1 and 2 threads, and the whole initialize_remeshing_data.
+// parallel fill on 1 and 2 threads, refine() with and without triangle origins, and the
+// whole initialize_remeshing_data.
 
 #include <algorithm>
 #include <array>
@@ -11,6 +12,7 @@
 
 #include <karvel/model/from_patches.h>
 #include <karvel/model/model_builder.h>
+#include <vemra/refine.h>
 #include <vemra/remeshing/detail/splitter.h>
 #include <vemra/remeshing/remeshing_data.h>
 
@@ -114,7 +116,22 @@ BENCHMARK(BM_RefineIcosphere)
     ->Repetitions(3)
     ->ReportAggregatesOnly();
 
-// Arguments: threads, and whether the metric is the costly one.
+// Accepts the triangles of the half x < 0.5 (the inner metric's size shrunk a millionfold
+// there), so that half of the fill's candidates are pushed.
+class LeftHalfAccepted : public vemra::Metric<3> {
+ public:
+  explicit LeftHalfAccepted(const vemra::Metric<3>& inner) : inner_{inner} {}
+  double point_metric(const Point<3>& point) const override {
+    const double size = inner_.point_metric(point);
+    return point.value(0) < 0.5 ? size * 1e-6 : size;
+  }
+
+ private:
+  const vemra::Metric<3>& inner_;
+};
+
+// Arguments: threads, whether the metric is the costly one, and whether half of the
+// triangles are accepted (none otherwise).
 void BM_ParallelFill(benchmark::State& state) {
   static const BRep model = [] {
     const auto soup = bench::grid<3>(1415);  // about 4 million triangles
@@ -124,27 +141,59 @@ void BM_ParallelFill(benchmark::State& state) {
                               static_cast<std::size_t>(state.range(0))};
   const CostlyMetric costly;
   const PlaneDistanceMetric trivial{10.0, 0.0};
-  const vemra::Metric<3>& metric =
+  const vemra::Metric<3>& size =
       state.range(1) ? static_cast<const vemra::Metric<3>&>(costly) : trivial;
+  const LeftHalfAccepted half{size};
+  const vemra::Metric<3>& metric = state.range(2) ? half : size;
   BRep& refined = const_cast<BRep&>(model);  // the fill only reads it
   for (auto _ : state) {
     BRepSplitter splitter{refined, metric};
     vemra::detail::SplitterAccess<BRepSplitter>::fill(splitter);
+    state.counters["queued"] =
+        double(vemra::detail::SplitterAccess<BRepSplitter>::queued(splitter));
   }
   state.counters["triangles_per_second"] =
       benchmark::Counter(double(nb_triangles(model)) * double(state.iterations()),
                          benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_ParallelFill)
-    ->ArgNames({"threads", "costly"})
-    ->Args({1, 0})
-    ->Args({2, 0})
-    ->Args({1, 1})
-    ->Args({2, 1})
+    ->ArgNames({"threads", "costly", "half_accepted"})
+    ->ArgsProduct({{1, 2}, {0, 1}, {0, 1}})
     ->Unit(benchmark::kMillisecond)
     ->Repetitions(3)
     ->ReportAggregatesOnly()
     ->UseRealTime();
+
+// refine() on the icosphere at h = 0.00225, recording triangle origins or not.
+void BM_RefineCall(benchmark::State& state) {
+  const PlaneDistanceMetric metric{0.00225, 0.0};
+  vemra::RefineOptions options;
+  options.record_origins = state.range(0) != 0;
+  double splits = 0;
+  for (auto _ : state) {
+    BRep model;
+    karvel::BRepBuilder{model}.copy(icosphere());
+    bench::reset_heap_peak();
+    const auto report = vemra::refine(model, metric, options);
+    state.SetIterationTime(report.fill_seconds + report.split_seconds +
+                           report.clean_seconds);
+    splits = double(report.splits);
+    state.counters["loop_splits_per_second"] = splits / report.split_seconds;
+    state.counters["peak_bytes_per_triangle"] =
+        double(bench::heap_figures().peak_bytes) / double(report.triangles_after);
+  }
+  state.counters["splits_per_second"] = benchmark::Counter(
+      splits * double(state.iterations()), benchmark::Counter::kIsRate);
+}
+BENCHMARK(BM_RefineCall)
+    ->ArgName("origins")
+    ->Arg(0)
+    ->Arg(1)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
 
 // Generated inputs for the quality benchmark: the icosphere, the unit grid, and the grid
 // as a rough terrain whose inner points are also moved sideways by up to a fifth of a
@@ -238,9 +287,7 @@ void BM_RemeshingData(benchmark::State& state) {
   const PlaneDistanceMetric metric{0.00225, 0.0};
   for (auto _ : state) {
     BRep output;
-    auto data = vemra::initialize_remeshing_data<karvel::BRepBuilder,
-                                                 hollent::BRepGeometricModifier, BRep, 3>(
-        icosphere(), output, metric);
+    auto data = vemra::initialize_remeshing_data(icosphere(), output, metric);
     state.counters["triangles_after"] = nb_triangles(data.background);
     benchmark::DoNotOptimize(data);
   }

@@ -2,6 +2,7 @@
 
 #include <karvel/model/checker.h>
 #include <vemra/remeshing/detail/splitter.h>
+#include <vemra/remeshing/model_kind.h>
 
 #include "fixtures.h"
 #include "model_measures.h"
@@ -16,10 +17,8 @@ using fixtures::ConstantMetric;
 using fixtures::GradedMetric;
 
 template <typename Model>
-using SplitterOf = std::conditional_t<
-    std::is_same_v<Model, karvel::BRep>,
-    detail::Splitter<karvel::BRep, hollent::BRepGeometricModifier, 3>,
-    detail::Splitter<karvel::Section, hollent::SectionGeometricModifier, 2>>;
+using SplitterOf =
+    detail::Splitter<Model, typename ModelKind<Model>::Modifier, ModelKind<Model>::dimension>;
 
 // After refinement: valid model, same areas, every longest edge fits twice the metric.
 template <typename Model>
