@@ -92,7 +92,7 @@ namespace fill {
 // Triangles per block: enough to amortise a block's hand-over, few enough to spread a
 // single surface over every worker. Fixed, so that the push order never depends on the
 // number of threads.
-constexpr index_t block_size = 1024;
+constexpr index_t block_size = 4096;
 
 // One block's accepted candidates, in triangle order. A candidate without a compact form
 // is kept in `whole`, and its entry holds its index there.
@@ -100,8 +100,8 @@ template <typename Compact, typename Record>
 struct Accepted {
   static constexpr std::uint32_t compact_entry = 0xFFFFFFFFu;
   struct Entry {
-    double length;
     Compact compact;
+    double length;
     std::uint32_t whole;
   };
   std::vector<Entry> entries;
@@ -114,7 +114,9 @@ struct Accepted {
 template <typename Model, typename Modifier, index_t D>
 void Splitter<Model, Modifier, D>::initialize_queue() {
   using Accepted = fill::Accepted<typename Candidates::Compact, TriangleToSplit>;
-  struct Block {
+  // A block is a run of pieces, each a range of one surface's triangles: small surfaces
+  // share a block.
+  struct Piece {
     const uuid* surface;
     const TriangulatedSurface<D>* mesh;
     std::uint32_t store_index;
@@ -122,31 +124,44 @@ void Splitter<Model, Modifier, D>::initialize_queue() {
     index_t end;
   };
   // The store's table is filled before the pipeline, which only reads it.
-  std::vector<Block> blocks;
+  std::vector<Piece> pieces;
+  std::vector<std::size_t> block_starts;
+  index_t in_block = fill::block_size;
   for (const auto& surface : model_.surfaces()) {
     const auto* mesh = dynamic_cast<const TriangulatedSurface<D>*>(&surface.get_mesh());
     if (!mesh) continue;  // not triangulated: not refined
     const std::uint32_t store_index = candidates_.register_surface(surface.id(), *mesh);
-    for (index_t begin = 0; begin < mesh->nb_polygons(); begin += fill::block_size) {
+    for (index_t begin = 0; begin < mesh->nb_polygons();) {
+      if (in_block == fill::block_size) {
+        block_starts.push_back(pieces.size());
+        in_block = 0;
+      }
       const index_t end =
-          begin + std::min<index_t>(fill::block_size, mesh->nb_polygons() - begin);
-      blocks.push_back({&surface.id(), mesh, store_index, begin, end});
+          begin + std::min(fill::block_size - in_block, mesh->nb_polygons() - begin);
+      pieces.push_back({&surface.id(), mesh, store_index, begin, end});
+      in_block += end - begin;
+      begin = end;
     }
   }
-  const auto evaluate = [this, &blocks](std::size_t index) {
-    const Block& block = blocks[index];
+  block_starts.push_back(pieces.size());
+  const auto evaluate = [this, &pieces, &block_starts](std::size_t block) {
     Accepted accepted;
     try {
-      for (index_t t = block.begin; t != block.end; ++t) {
-        const TriangleToSplit candidate{*block.surface, *block.mesh, t};
-        if (!accepts(candidate)) continue;
-        if (const auto compact = candidates_.compact(candidate, block.store_index)) {
-          accepted.entries.push_back(
-              {candidate.length, *compact, Accepted::compact_entry});
-        } else {
-          accepted.entries.push_back(
-              {candidate.length, {}, std::uint32_t(accepted.whole.size())});
-          accepted.whole.push_back(candidate);
+      // At most one entry per triangle: no growth on the way.
+      accepted.entries.reserve(fill::block_size);
+      for (std::size_t p = block_starts[block]; p != block_starts[block + 1]; ++p) {
+        const Piece& piece = pieces[p];
+        for (index_t t = piece.begin; t != piece.end; ++t) {
+          const TriangleToSplit candidate{*piece.surface, *piece.mesh, t};
+          if (!accepts(candidate)) continue;
+          if (const auto compact = candidates_.compact(candidate, piece.store_index)) {
+            accepted.entries.push_back(
+                {*compact, candidate.length, Accepted::compact_entry});
+          } else {
+            accepted.entries.push_back(
+                {{}, candidate.length, std::uint32_t(accepted.whole.size())});
+            accepted.whole.push_back(candidate);
+          }
         }
       }
     } catch (...) {
@@ -166,9 +181,10 @@ void Splitter<Model, Modifier, D>::initialize_queue() {
                       : candidates_.keep_whole(accepted.whole[entry.whole]));
     }
   };
+  const std::size_t nb_blocks = block_starts.size() - 1;
   std::size_t next_block = 0;
-  const auto next = [&blocks, &next_block](tbb::flow_control& control) {
-    if (next_block == blocks.size()) control.stop();
+  const auto next = [nb_blocks, &next_block](tbb::flow_control& control) {
+    if (next_block == nb_blocks) control.stop();
     return next_block++;
   };
   const std::size_t tokens = 4 * std::size_t(tbb::this_task_arena::max_concurrency());
