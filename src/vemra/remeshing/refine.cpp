@@ -111,7 +111,13 @@ class Following final
         for (const auto* side : {&split.first, &split.second}) {
           for (const auto& [a, b] : side->polygons) {
             if (a >= b) continue;
-            if (b >= origins.size()) origins.resize(b + 1);
+            if (b >= origins.size()) {
+              // Grown by half, as the meshes grow, not doubled.
+              if (b >= origins.capacity()) {
+                origins.reserve(std::max<std::size_t>(b + 1, origins.capacity() * 3 / 2));
+              }
+              origins.resize(b + 1);
+            }
             origins[b] = origins[a];
           }
         }
