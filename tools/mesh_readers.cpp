@@ -59,7 +59,9 @@ std::vector<std::string_view> split_words(std::string_view line) {
 
 // Lines with their numbers, comments (from '#') removed.
 struct Lines {
-  explicit Lines(const std::string& content) : content_{content} {}
+  // A UTF-8 byte-order mark is not part of the first line.
+  explicit Lines(const std::string& content)
+      : content_{content}, position_{content.rfind("\xEF\xBB\xBF", 0) == 0 ? 3u : 0u} {}
   bool next(std::string_view& line) {
     if (position_ >= content_.size()) return false;
     const std::size_t end = std::min(content_.find('\n', position_), content_.size());
@@ -75,17 +77,17 @@ struct Lines {
 
  private:
   const std::string& content_;
-  std::size_t position_{0};
+  std::size_t position_;
   std::size_t number_{0};
 };
 
-// A polygon of vertex indices becomes triangles (a fan from its first vertex).
+// A polygon of vertex indices becomes triangles (a fan from its first vertex), each
+// recorded as read at `record`.
 void add_polygon(Soup& soup, const std::vector<index_t>& polygon, index_t patch,
-                 const std::string& where) {
+                 std::uint64_t record, const std::string& where) {
   if (polygon.size() < 3) fail(where, "a face needs at least three vertices");
   for (std::size_t i = 1; i + 1 < polygon.size(); ++i) {
-    soup.triangles.push_back({polygon[0], polygon[i], polygon[i + 1]});
-    soup.patches.push_back(patch);
+    soup.add_triangle({polygon[0], polygon[i], polygon[i + 1]}, patch, record);
   }
 }
 
@@ -97,11 +99,23 @@ index_t checked_index(long long index, std::size_t nb_points, const std::string&
   return static_cast<index_t>(index);
 }
 
+// The rest of a line after its keyword, trimmed: a name with spaces reads back as it was
+// written.
+std::string rest_of(std::string_view line, std::string_view keyword) {
+  const auto rest = line.substr(line.find(keyword) + keyword.size());
+  const auto first = rest.find_first_not_of(" \t");
+  if (first == std::string_view::npos) return {};
+  return std::string{rest.substr(first, rest.find_last_not_of(" \t") - first + 1)};
+}
+
 Soup parse_obj(const std::string& content, const std::string& name) {
   Soup soup;
+  soup.name = name;
+  // A surface per group that holds faces, named after it: a g line names the faces that
+  // follow, an o line (a new object) too until a g line; groups without faces make no
+  // surface.
   absl::flat_hash_map<std::string, index_t> patch_of_name;
-  index_t patch = 0;
-  bool has_patch = false;
+  std::string group;
   // Face indices refer to the vertices read so far (1-based, or negative from the end).
   Lines lines{content};
   std::string_view line;
@@ -111,31 +125,23 @@ Soup parse_obj(const std::string& content, const std::string& name) {
     if (words.empty()) continue;
     const std::string where = at_line(name, lines.number());
     if (words[0] == "v") {
-      if (words.size() < 4) fail(where, "a vertex needs three coordinates");
+      // x y z, x y z w (w = 1 only: no projective points), or x y z r g b.
+      if (words.size() != 4 && words.size() != 5 && words.size() != 7) {
+        fail(where, "a vertex line has " + std::to_string(words.size() - 1) +
+                        " numbers (3, 4 with w = 1, or 6 with a colour)");
+      }
+      if (words.size() == 5 && parse_double(words[4], where) != 1.0) {
+        fail(where, "a vertex weight other than 1");
+      }
       soup.points.emplace_back(std::array<double, 3>{parse_double(words[1], where),
                                                      parse_double(words[2], where),
                                                      parse_double(words[3], where)});
     } else if (words[0] == "g" || words[0] == "o") {
-      // The rest of the line, so that a name with spaces reads back as it was written.
-      const auto rest = line.substr(line.find(words[0]) + 1);
-      const auto first = rest.find_first_not_of(" \t");
-      const auto last = rest.find_last_not_of(" \t");
-      const std::string group = first == std::string_view::npos
-                                    ? std::string{}
-                                    : std::string{rest.substr(first, last - first + 1)};
+      group = rest_of(line, words[0]);
+    } else if (words[0] == "f") {
       const auto [found, inserted] =
           patch_of_name.emplace(group, static_cast<index_t>(soup.patch_names.size()));
       if (inserted) soup.patch_names.push_back(group);
-      patch = found->second;
-      has_patch = true;
-    } else if (words[0] == "f") {
-      if (!has_patch) {
-        const auto [found, inserted] =
-            patch_of_name.emplace("", static_cast<index_t>(soup.patch_names.size()));
-        if (inserted) soup.patch_names.emplace_back();
-        patch = found->second;
-        has_patch = true;
-      }
       polygon.clear();
       for (std::size_t w = 1; w < words.size(); ++w) {
         const auto vertex = words[w].substr(0, words[w].find('/'));
@@ -150,73 +156,77 @@ Soup parse_obj(const std::string& content, const std::string& name) {
         }
         polygon.push_back(static_cast<index_t>(index));
       }
-      add_polygon(soup, polygon, patch, where);
+      add_polygon(soup, polygon, found->second, lines.number(), where);
     }
   }
   return soup;
 }
 
-// Whitespace-separated tokens with the line each stands on.
-struct Tokens {
-  explicit Tokens(const std::string& content) : lines_{content} {}
-  std::string_view next(const std::string& name, const char* expected) {
-    while (index_ >= words_.size()) {
-      std::string_view line;
-      if (!lines_.next(line))
-        fail(name, std::string{"the file ends where "} + expected + " should be");
-      words_ = split_words(line);
-      index_ = 0;
-    }
-    return words_[index_++];
+// The next line that holds something, split into words; fails at the end of the file.
+std::vector<std::string_view> next_words(Lines& lines, const std::string& name,
+                                         const char* expected) {
+  std::string_view line;
+  while (lines.next(line)) {
+    auto words = split_words(line);
+    if (!words.empty()) return words;
   }
-  std::string where(const std::string& name) const {
-    return at_line(name, lines_.number());
-  }
+  fail(name, std::string{"the file ends where "} + expected + " should be");
+}
 
- private:
-  Lines lines_;
-  std::vector<std::string_view> words_;
-  std::size_t index_{0};
-};
-
+// OFF, one element a line: "OFF" (the counts may follow on the same line), the vertex,
+// face and edge counts, a line of three coordinates per vertex, then a line per face:
+// its size, its vertex indices (from 0) and, optionally, a colour, which is not read.
 Soup parse_off(const std::string& content, const std::string& name) {
   Soup soup;
-  Tokens tokens{content};
-  const auto header = tokens.next(name, "the OFF header");
-  if (header != "OFF")
-    fail(tokens.where(name), "expected 'OFF', found '" + std::string{header} + "'");
-  const auto nb_vertices =
-      parse_integer(tokens.next(name, "the vertex count"), tokens.where(name));
-  const auto nb_faces =
-      parse_integer(tokens.next(name, "the face count"), tokens.where(name));
-  parse_integer(tokens.next(name, "the edge count"), tokens.where(name));
-  if (nb_vertices < 0 || nb_faces < 0) fail(tokens.where(name), "negative element count");
+  soup.name = name;
+  Lines lines{content};
+  auto words = next_words(lines, name, "the OFF header");
+  if (words[0] != "OFF") {
+    fail(at_line(name, lines.number()),
+         "expected 'OFF', found '" + std::string{words[0]} + "'");
+  }
+  words.erase(words.begin());
+  if (words.empty()) words = next_words(lines, name, "the element counts");
+  std::string where = at_line(name, lines.number());
+  if (words.size() != 3) fail(where, "expected three counts: vertices, faces, edges");
+  const long long nb_vertices = parse_integer(words[0], where);
+  const long long nb_faces = parse_integer(words[1], where);
+  parse_integer(words[2], where);
+  if (nb_vertices < 0 || nb_faces < 0) fail(where, "negative element count");
   for (long long v = 0; v < nb_vertices; ++v) {
-    std::array<double, 3> xyz{};
-    for (auto& value : xyz)
-      value = parse_double(tokens.next(name, "a coordinate"), tokens.where(name));
-    soup.points.emplace_back(xyz);
+    words = next_words(lines, name, "a vertex");
+    where = at_line(name, lines.number());
+    if (words.size() != 3) {
+      fail(where,
+           "a vertex line has " + std::to_string(words.size()) + " numbers, not three");
+    }
+    soup.points.emplace_back(std::array<double, 3>{parse_double(words[0], where),
+                                                   parse_double(words[1], where),
+                                                   parse_double(words[2], where)});
   }
   std::vector<index_t> polygon;
   for (long long f = 0; f < nb_faces; ++f) {
-    const auto size = parse_integer(tokens.next(name, "a face size"), tokens.where(name));
-    if (size < 3 || size > 1000000)
-      fail(tokens.where(name), "a face has " + std::to_string(size) + " vertices");
-    polygon.clear();
-    for (long long i = 0; i < size; ++i) {
-      const std::string where = tokens.where(name);
-      polygon.push_back(
-          checked_index(parse_integer(tokens.next(name, "a vertex index"), where),
-                        soup.points.size(), where));
+    words = next_words(lines, name, "a face");
+    where = at_line(name, lines.number());
+    const long long size = parse_integer(words[0], where);
+    if (size < 3 || static_cast<unsigned long long>(size) >= words.size()) {
+      fail(where, "a face of " + std::to_string(size) + " vertices lists " +
+                      std::to_string(words.size() - 1) + " numbers");
     }
-    add_polygon(soup, polygon, 0, tokens.where(name));
+    polygon.clear();
+    for (long long i = 1; i <= size; ++i) {
+      polygon.push_back(
+          checked_index(parse_integer(words[i], where), soup.points.size(), where));
+    }
+    add_polygon(soup, polygon, 0, lines.number(), where);
   }
   return soup;
 }
 
 // Exact-position welding for formats that repeat the vertices of every triangle.
 struct Welder {
-  index_t add(Soup& soup, const std::array<double, 3>& xyz) {
+  index_t add(Soup& soup, std::array<double, 3> xyz) {
+    for (double& value : xyz) value += 0.0;  // -0 becomes 0: one position, one vertex
     std::array<std::uint64_t, 3> key{};
     std::memcpy(key.data(), xyz.data(), sizeof(key));
     const auto [found, inserted] =
@@ -229,11 +239,14 @@ struct Welder {
 
 Soup parse_stl(const std::string& content, const std::string& name) {
   Soup soup;
+  soup.name = name;
+  soup.welded = true;
   Welder welder;
   if (content.size() >= 84) {
     std::uint32_t count = 0;
     std::memcpy(&count, content.data() + 80, 4);
     if (content.size() == 84 + 50 * static_cast<std::size_t>(count)) {
+      soup.record = "facet";
       for (std::uint32_t t = 0; t < count; ++t) {
         const char* facet = content.data() + 84 + 50 * static_cast<std::size_t>(t) + 12;
         std::array<index_t, 3> triangle{};
@@ -242,31 +255,40 @@ Soup parse_stl(const std::string& content, const std::string& name) {
           std::memcpy(xyz, facet + 12 * v, 12);
           for (const float value : xyz) {
             if (!std::isfinite(value)) {
-              fail(name + ": triangle " + std::to_string(t),
+              fail(name + ": facet " + std::to_string(t + 1),
                    "a coordinate is not finite");
             }
           }
           triangle[v] = welder.add(soup, {xyz[0], xyz[1], xyz[2]});
         }
-        soup.triangles.push_back(triangle);
+        soup.add_triangle(triangle, 0, t + 1);
       }
-      soup.patches.assign(soup.triangles.size(), 0);
       return soup;
     }
   }
+  // ASCII: solid, then per facet: facet normal, outer loop, three vertices, endloop,
+  // endfacet; then endsolid. A facet cut short is an error, never dropped.
   Lines lines{content};
   std::string_view line;
   std::vector<index_t> facet;
+  std::size_t facet_line = 0;  // where the open facet starts; 0 when none is open
   bool solid = false;
+  bool ended = false;
   while (lines.next(line)) {
     const auto words = split_words(line);
     if (words.empty()) continue;
     const std::string where = at_line(name, lines.number());
-    if (words[0] == "solid") {
+    if (ended) fail(where, "text after 'endsolid'");
+    if (!solid) {
+      if (words[0] != "solid")
+        fail(where, "expected 'solid' (or a binary STL of matching size)");
       solid = true;
-    } else if (!solid) {
-      fail(where, "expected 'solid' (or a binary STL of matching size)");
+    } else if (words[0] == "facet") {
+      if (facet_line != 0) fail(where, "a facet starts inside another");
+      facet_line = lines.number();
+      facet.clear();
     } else if (words[0] == "vertex") {
+      if (facet_line == 0) fail(where, "a vertex outside a facet");
       if (words.size() != 4) fail(where, "a vertex needs three coordinates");
       facet.push_back(
           welder.add(soup, {parse_double(words[1], where), parse_double(words[2], where),
@@ -274,12 +296,24 @@ Soup parse_stl(const std::string& content, const std::string& name) {
     } else if (words[0] == "endloop") {
       if (facet.size() != 3)
         fail(where, "a facet has " + std::to_string(facet.size()) + " vertices, not 3");
-      soup.triangles.push_back({facet[0], facet[1], facet[2]});
-      facet.clear();
+    } else if (words[0] == "endfacet") {
+      if (facet_line == 0) fail(where, "'endfacet' outside a facet");
+      if (facet.size() != 3)
+        fail(where, "a facet has " + std::to_string(facet.size()) + " vertices, not 3");
+      soup.add_triangle({facet[0], facet[1], facet[2]}, 0, facet_line);
+      facet_line = 0;
+    } else if (words[0] == "endsolid") {
+      if (facet_line != 0) fail(where, "'endsolid' inside a facet");
+      ended = true;
+    } else if (words[0] != "outer") {
+      fail(where, "unexpected '" + std::string{words[0]} + "'");
     }
   }
   if (!solid) fail(name, "empty STL file");
-  soup.patches.assign(soup.triangles.size(), 0);
+  if (facet_line != 0) {
+    fail(at_line(name, facet_line), "the file ends inside the facet that starts here");
+  }
+  if (!ended) fail(name, "the file ends before 'endsolid'");
   return soup;
 }
 

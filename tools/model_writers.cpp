@@ -1,124 +1,138 @@
 #include "model_writers.h"
 
-#include <cstdio>
-#include <vector>
+#include <cstdint>
+#include <string>
 
-#include <karvel/mesh/triangulated_surface.h>
 #include <karvel/model/brep.h>
 #include <karvel/model/section.h>
 
+#include "model_numbering.h"
+
 namespace vemra::tool {
-namespace {
 
-using karvel::index_t;
-
-// Every point once, numbered by model vertex where there is one; a surface vertex that
-// no model vertex ties gets its own number.
 template <typename Model>
-struct FlatModel {
-  explicit FlatModel(const Model& model) {
-    std::vector<bool> placed(model.nb_unique_vertices(), false);
-    points.resize(model.nb_unique_vertices());
-    for (const auto& surface : model.surfaces()) {
-      const auto* mesh = dynamic_cast<const karvel::TriangulatedSurface<Model::dim>*>(
-          &surface.get_mesh());
-      if (!mesh) continue;
-      const index_t slot = model.component_slot(surface.id());
-      std::vector<index_t> number(mesh->nb_vertices());
-      for (index_t v = 0; v < mesh->nb_vertices(); ++v) {
-        index_t unique =
-            slot == karvel::NO_ID ? karvel::NO_ID : model.unique_vertex(slot, v);
-        if (unique == karvel::NO_ID) {
-          unique = static_cast<index_t>(points.size());
-          points.emplace_back();
-          placed.push_back(false);
-        }
-        if (!placed[unique]) {
-          for (index_t axis = 0; axis < Model::dim; ++axis) {
-            points[unique][axis] = mesh->point(v).value(axis);
-          }
-          placed[unique] = true;
-        }
-        number[v] = unique;
+void write_obj(const Model& model, TextWriter& out) {
+  const ModelNumbering<Model> numbering{model};
+  out << "# written by vemra-refine\n";
+  for (index_t p = 0; p < numbering.nb_points(); ++p) {
+    const auto xyz = numbering.point(p);
+    out << "v " << xyz[0] << ' ' << xyz[1] << ' ' << xyz[2] << '\n';
+  }
+  for (index_t s = 0; s < numbering.surfaces().size(); ++s) {
+    const auto& surface = numbering.surfaces()[s];
+    const auto& name = surface.surface->name();
+    out << "g " << (name.empty() ? surface.surface->id().string() : name) << '\n';
+    for (index_t t = 0; t < surface.mesh->nb_polygons(); ++t) {
+      out << 'f';
+      for (const index_t v : surface.mesh->triangle_vertices(t)) {
+        out << ' ' << std::uint64_t{numbering.number(s, v)} + 1;
       }
-      const auto first = static_cast<index_t>(triangles.size());
-      for (index_t t = 0; t < mesh->nb_polygons(); ++t) {
-        const auto v = mesh->triangle_vertices(t);
-        triangles.push_back({number[v[0]], number[v[1]], number[v[2]]});
-        surface_of.push_back(static_cast<index_t>(groups.size()));
-      }
-      groups.push_back({surface.name().empty() ? surface.id().string() : surface.name(),
-                        first, static_cast<index_t>(triangles.size())});
+      out << '\n';
     }
   }
-  struct Group {
-    std::string name;
-    index_t first, end;
-  };
-  std::vector<std::array<double, 3>> points;
-  std::vector<std::array<index_t, 3>> triangles;
-  std::vector<index_t> surface_of;
-  std::vector<Group> groups;
+}
+
+namespace {
+
+// One array of the appended block: its XML header now, its bytes later, in the same
+// order.
+struct AppendedArray {
+  std::string type;
+  std::string name;
+  int components;
+  std::uint64_t bytes;
 };
 
-void append(std::string& text, const char* format, double a, double b, double c) {
-  char line[96];
-  const int size = std::snprintf(line, sizeof(line), format, a, b, c);
-  text.append(line, static_cast<std::size_t>(size));
+std::string data_array(const AppendedArray& array, std::uint64_t offset) {
+  std::string xml = "<DataArray type=\"" + array.type + "\"";
+  if (!array.name.empty()) xml += " Name=\"" + array.name + "\"";
+  if (array.components > 1)
+    xml += " NumberOfComponents=\"" + std::to_string(array.components) + "\"";
+  return xml + " format=\"appended\" offset=\"" + std::to_string(offset) + "\"/>\n";
+}
+
+template <typename T>
+void put(TextWriter& out, T value) {
+  out.bytes(&value, sizeof(value));
 }
 
 }  // namespace
 
 template <typename Model>
-std::string model_to_obj(const Model& model) {
-  const FlatModel<Model> flat{model};
-  std::string text = "# written by vemra-refine\n";
-  for (const auto& p : flat.points)
-    append(text, "v %.17g %.17g %.17g\n", p[0], p[1], p[2]);
-  for (const auto& group : flat.groups) {
-    text += "g " + group.name + "\n";
-    for (index_t t = group.first; t < group.end; ++t) {
-      const auto& v = flat.triangles[t];
-      text += "f " + std::to_string(v[0] + 1) + " " + std::to_string(v[1] + 1) + " " +
-              std::to_string(v[2] + 1) + "\n";
+void write_vtp(const Model& model, const Origins* origins, TextWriter& out) {
+  const ModelNumbering<Model> numbering{model};
+  const std::uint64_t nb_points = numbering.nb_points();
+  const std::uint64_t nb_triangles = numbering.nb_triangles();
+  // 32-bit connectivity while every index fits.
+  const bool wide = 3 * nb_triangles >= (std::uint64_t{1} << 31);
+  const std::string index_type = wide ? "Int64" : "Int32";
+  const int index_bytes = wide ? 8 : 4;
+  const AppendedArray points{"Float64", "", 3, 24 * nb_points};
+  const AppendedArray surface{"Int32", "surface", 1, 4 * nb_triangles};
+  const AppendedArray origin{"UInt32", "origin", 1, 4 * nb_triangles};
+  const AppendedArray connectivity{index_type, "connectivity", 1,
+                                   3 * index_bytes * nb_triangles};
+  const AppendedArray offsets{index_type, "offsets", 1, index_bytes * nb_triangles};
+  // Each array in the block is its size (UInt64), then its bytes.
+  std::uint64_t offset = 0;
+  const auto next = [&offset](const AppendedArray& array) {
+    const std::uint64_t at = offset;
+    offset += 8 + array.bytes;
+    return at;
+  };
+  out << "<?xml version=\"1.0\"?>\n"
+         "<VTKFile type=\"PolyData\" version=\"1.0\" byte_order=\"LittleEndian\" "
+         "header_type=\"UInt64\">\n<PolyData>\n<Piece NumberOfPoints=\""
+      << nb_points << "\" NumberOfPolys=\"" << nb_triangles << "\">\n<Points>\n"
+      << data_array(points, next(points)) << "</Points>\n<CellData Scalars=\"surface\">\n"
+      << data_array(surface, next(surface));
+  if (origins) out << data_array(origin, next(origin));
+  out << "</CellData>\n<Polys>\n"
+      << data_array(connectivity, next(connectivity))
+      << data_array(offsets, next(offsets))
+      << "</Polys>\n</Piece>\n</PolyData>\n<AppendedData encoding=\"raw\">\n_";
+  const auto& surfaces = numbering.surfaces();
+  put(out, points.bytes);
+  for (index_t p = 0; p < nb_points; ++p) {
+    for (const double value : numbering.point(p)) put(out, value);
+  }
+  put(out, surface.bytes);
+  for (index_t s = 0; s < surfaces.size(); ++s) {
+    for (index_t t = 0; t < surfaces[s].mesh->nb_polygons(); ++t)
+      put(out, std::int32_t(s));
+  }
+  if (origins) {
+    put(out, origin.bytes);
+    for (const auto& s : surfaces) {
+      const auto found = origins->find(s.surface->id());
+      for (index_t t = 0; t < s.mesh->nb_polygons(); ++t) {
+        const bool known = found != origins->end() && t < found->second.size();
+        put(out, known ? std::uint32_t{found->second[t]} : std::uint32_t{karvel::NO_ID});
+      }
     }
   }
-  return text;
-}
-
-template <typename Model>
-std::string model_to_vtp(const Model& model) {
-  const FlatModel<Model> flat{model};
-  std::string text =
-      "<?xml version=\"1.0\"?>\n"
-      "<VTKFile type=\"PolyData\" version=\"0.1\" byte_order=\"LittleEndian\">\n"
-      "<PolyData>\n<Piece NumberOfPoints=\"" +
-      std::to_string(flat.points.size()) + "\" NumberOfPolys=\"" +
-      std::to_string(flat.triangles.size()) +
-      "\">\n<Points>\n<DataArray type=\"Float64\" NumberOfComponents=\"3\" "
-      "format=\"ascii\">\n";
-  for (const auto& p : flat.points) append(text, "%.17g %.17g %.17g\n", p[0], p[1], p[2]);
-  text +=
-      "</DataArray>\n</Points>\n<CellData Scalars=\"surface\">\n"
-      "<DataArray type=\"Int32\" Name=\"surface\" format=\"ascii\">\n";
-  for (const index_t surface : flat.surface_of) text += std::to_string(surface) + "\n";
-  text +=
-      "</DataArray>\n</CellData>\n<Polys>\n"
-      "<DataArray type=\"Int64\" Name=\"connectivity\" format=\"ascii\">\n";
-  for (const auto& v : flat.triangles) {
-    text += std::to_string(v[0]) + " " + std::to_string(v[1]) + " " +
-            std::to_string(v[2]) + "\n";
+  const auto put_index = [&out, wide](std::uint64_t value) {
+    if (wide) {
+      put(out, static_cast<std::int64_t>(value));
+    } else {
+      put(out, static_cast<std::int32_t>(value));
+    }
+  };
+  put(out, connectivity.bytes);
+  for (index_t s = 0; s < surfaces.size(); ++s) {
+    for (index_t t = 0; t < surfaces[s].mesh->nb_polygons(); ++t) {
+      for (const index_t v : surfaces[s].mesh->triangle_vertices(t))
+        put_index(numbering.number(s, v));
+    }
   }
-  text += "</DataArray>\n<DataArray type=\"Int64\" Name=\"offsets\" format=\"ascii\">\n";
-  for (std::size_t t = 1; t <= flat.triangles.size(); ++t)
-    text += std::to_string(3 * t) + "\n";
-  text += "</DataArray>\n</Polys>\n</Piece>\n</PolyData>\n</VTKFile>\n";
-  return text;
+  put(out, offsets.bytes);
+  for (std::uint64_t t = 1; t <= nb_triangles; ++t) put_index(3 * t);
+  out << "\n</AppendedData>\n</VTKFile>\n";
 }
 
-template std::string model_to_obj(const karvel::BRep&);
-template std::string model_to_obj(const karvel::Section&);
-template std::string model_to_vtp(const karvel::BRep&);
-template std::string model_to_vtp(const karvel::Section&);
+template void write_obj(const karvel::BRep&, TextWriter&);
+template void write_obj(const karvel::Section&, TextWriter&);
+template void write_vtp(const karvel::BRep&, const Origins*, TextWriter&);
+template void write_vtp(const karvel::Section&, const Origins*, TextWriter&);
 
 }  // namespace vemra::tool

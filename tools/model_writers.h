@@ -1,16 +1,28 @@
 #pragma once
 
-#include <string>
+#include <vector>
+
+#include <absl/container/flat_hash_map.h>
+
+#include <karvel/basic/common.h>
+#include <karvel/basic/uuid.h>
+
+#include "text_writer.h"
 
 namespace vemra::tool {
 
-// The text of a model as OBJ (the model vertices once, then one group per surface, named
-// after it) and as VTK XML PolyData (one polygon per triangle, with a cell array
-// "surface" of surface indices so that viewers can colour the surfaces).
+// For each surface, the input triangle that each of its triangles lies in.
+using Origins = absl::flat_hash_map<karvel::uuid, std::vector<karvel::index_t>>;
+
+// A model's triangulated surfaces, streamed: every point once (a model vertex is one
+// point), then the triangles of each surface.
+// OBJ: one group per surface, named after it.
+// VTK XML PolyData: binary appended data; a cell array "surface" (the surface's index)
+// and, with `origins`, "origin" (the input triangle each triangle lies in).
 // NOTE: a Section is written in the plane z = 0.
 template <typename Model>
-std::string model_to_obj(const Model& model);
+void write_obj(const Model& model, TextWriter& out);
 template <typename Model>
-std::string model_to_vtp(const Model& model);
+void write_vtp(const Model& model, const Origins* origins, TextWriter& out);
 
 }  // namespace vemra::tool

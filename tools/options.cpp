@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <optional>
 
 #include "soup.h"
 
@@ -10,10 +11,22 @@ namespace vemra::tool {
 const char* const usage =
     "usage: vemra-refine [INPUT] [-o OUTPUT] [--size H | --size-expr EXPR] [--section]\n"
     "                    [--threads N] [--stats json] [--picture FILE.svg] [--no-check]\n"
+    "                    [--drop-degenerate] [--max-triangles N] [--version]\n"
     "  INPUT   a mesh file (.obj, .off, .ply, .stl) or sample:layers (default) or\n"
     "          sample:section\n"
     "  -o      an output folder (default vemra-out: model.obj, model.vtp, picture.svg,\n"
-    "          stats.json) or a single .obj or .vtp file\n";
+    "          stats.json) or a single .obj or .vtp file\n"
+    "  --drop-degenerate  drop zero-area triangles and repeated faces (refused "
+    "otherwise)\n"
+    "  --max-triangles N  refuse a refinement to more triangles (default: what fits in\n"
+    "          half of this machine's memory)\n"
+    "Options that take a value also take it as --option=VALUE.\n"
+    "Exit status: 0 done; 2 bad input or options (nothing written); 3 the refined model\n"
+    "failed its check or the size bound; 4 stopped at --max-triangles (nothing "
+    "written);\n"
+    "5 out of memory (nothing written).\n";
+
+const char* const version_text = "vemra-refine 0.1.0\n";
 
 namespace {
 
@@ -32,8 +45,20 @@ Options parse_options(const std::vector<std::string>& arguments) {
   Options options;
   bool has_input = false;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
-    const std::string& argument = arguments[i];
-    const auto value = [&]() -> const std::string& {
+    // --option=value stands for --option value.
+    std::string argument = arguments[i];
+    std::optional<std::string> attached;
+    if (const auto equals = argument.find('=');
+        argument.rfind("--", 0) == 0 && equals != std::string::npos) {
+      attached = argument.substr(equals + 1);
+      argument.resize(equals);
+    }
+    bool used_attached = false;
+    const auto value = [&]() -> std::string {
+      if (attached) {
+        used_attached = true;
+        return *attached;
+      }
       if (i + 1 >= arguments.size()) throw InputError{argument + ": a value is missing"};
       return arguments[++i];
     };
@@ -41,6 +66,10 @@ Options parse_options(const std::vector<std::string>& arguments) {
       options.output = value();
     } else if (argument == "--size") {
       options.size = parse_number(argument, value());
+      if (!(std::isfinite(*options.size) && *options.size > 0)) {
+        throw InputError{"--size: the size must be a positive number, not " +
+                         number_text(*options.size)};
+      }
     } else if (argument == "--size-expr") {
       options.size_expression = value();
     } else if (argument == "--section") {
@@ -58,8 +87,18 @@ Options parse_options(const std::vector<std::string>& arguments) {
       options.picture = value();
     } else if (argument == "--no-check") {
       options.check = false;
+    } else if (argument == "--drop-degenerate") {
+      options.drop_degenerate = true;
+    } else if (argument == "--max-triangles") {
+      const double limit = parse_number(argument, value());
+      if (!(limit >= 1 && limit <= 1e15) || limit != std::floor(limit)) {
+        throw InputError{"--max-triangles: expected a whole number from 1 to 1e15"};
+      }
+      options.max_triangles = limit;
     } else if (argument == "-h" || argument == "--help") {
       options.help = true;
+    } else if (argument == "--version") {
+      options.version = true;
     } else if (!argument.empty() && argument[0] == '-') {
       throw InputError{argument + ": unknown option"};
     } else if (has_input) {
@@ -68,6 +107,7 @@ Options parse_options(const std::vector<std::string>& arguments) {
       options.input = argument;
       has_input = true;
     }
+    if (attached && !used_attached) throw InputError{argument + ": takes no value"};
   }
   if (options.size && options.size_expression) {
     throw InputError{"--size and --size-expr: give one of them"};

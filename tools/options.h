@@ -17,11 +17,18 @@ struct Options {
   std::optional<std::string> picture;
   bool check = true;
   bool help = false;
+  bool version = false;
+  // Drop zero-area triangles and repeated faces instead of refusing the file.
+  bool drop_degenerate = false;
+  // Refuse a refinement estimated, or found, to make more triangles; unset: what fits in
+  // half of the machine's memory.
+  std::optional<double> max_triangles;
 };
 
 // Throws InputError naming the option for anything it cannot use.
 Options parse_options(const std::vector<std::string>& arguments);
 
 extern const char* const usage;
+extern const char* const version_text;
 
 }  // namespace vemra::tool

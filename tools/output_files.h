@@ -1,31 +1,46 @@
 #pragma once
 
+#include <cstdio>
+#include <functional>
 #include <string>
-#include <utility>
 #include <vector>
+
+#include "text_writer.h"
 
 namespace vemra::tool {
 
-// Files written all or nothing: each is written under a temporary name beside its final
-// path, and only when every one is complete are they renamed into place. If anything
-// fails, the temporary files are removed and no final path is touched.
+// The files of one run, all or nothing. Every path is checked when the plan is made,
+// before the long work: a directory, a device or the input itself is refused, a symbolic
+// link is written through (its target is replaced), missing folders are created and the
+// folder must be writable. write() writes each file under a temporary name beside its
+// final path; commit() renames them all into place, and if one rename fails, puts back
+// what the earlier ones replaced. On any failure the temporary files and the folders
+// created are removed; on SIGINT or SIGTERM, the temporary files.
 class OutputFiles {
  public:
-  OutputFiles() = default;
+  // Throws InputError naming the path.
+  OutputFiles(std::vector<std::string> paths, const std::string& input);
   OutputFiles(const OutputFiles&) = delete;
   OutputFiles& operator=(const OutputFiles&) = delete;
   ~OutputFiles();
 
-  // Writes `content` to a temporary file for `path`. Throws InputError naming the path.
-  void add(const std::string& path, const std::string& content);
-  // Renames every temporary file into place. Throws InputError naming the path.
+  // Writes the file of paths[index] through `write`. Throws InputError naming the path.
+  void write(std::size_t index, const std::function<void(TextWriter&)>& write);
+  // Renames every written file into place. Throws InputError naming the path.
   void commit();
 
  private:
-  std::vector<std::pair<std::string, std::string>> pending_;  // temporary, final
-};
+  void plan(const std::string& path, const std::string& input);
+  void remove_created_folders();
 
-// Creates the folder and its parents when missing. Throws InputError naming it.
-void make_folder(const std::string& path);
+  struct File {
+    std::string path;       // as given, for messages
+    std::string target;     // where it goes: symbolic links resolved
+    std::string temporary;  // empty until written
+  };
+  std::vector<File> files_;
+  std::vector<std::string> created_folders_;  // deepest last
+  bool committed_{false};
+};
 
 }  // namespace vemra::tool

@@ -108,10 +108,57 @@ class Body {
   const std::string& name_;
 };
 
+bool is_integer_type(const std::string& type) {
+  return type != "float" && type != "float32" && type != "double" && type != "float64";
+}
+
+// What the body is read for: x, y and z once each, scalar, in a vertex element that
+// comes before the faces; vertex_indices (or vertex_index) an integer list.
+void validate(const std::vector<Element>& elements, const std::string& name) {
+  bool vertices = false;
+  bool faces = false;
+  for (const auto& element : elements) {
+    const std::string where = name + ": element '" + element.name + "'";
+    if (element.name == "vertex") {
+      vertices = true;
+      for (const char* axis : {"x", "y", "z"}) {
+        const auto found = std::find_if(
+            element.properties.begin(), element.properties.end(),
+            [axis](const Property& property) { return property.name == axis; });
+        if (found == element.properties.end()) {
+          fail(where, std::string{"no property '"} + axis + "'");
+        }
+        if (!found->count_type.empty()) {
+          fail(where, std::string{"property '"} + axis + "' is a list, not a number");
+        }
+      }
+    } else if (element.name == "face") {
+      if (!vertices) fail(where, "faces before the vertices");
+      faces = true;
+      const auto found = std::find_if(
+          element.properties.begin(), element.properties.end(),
+          [](const Property& property) {
+            return property.name == "vertex_indices" || property.name == "vertex_index";
+          });
+      if (found == element.properties.end()) fail(where, "no property 'vertex_indices'");
+      if (found->count_type.empty() || !is_integer_type(found->count_type) ||
+          !is_integer_type(found->type)) {
+        fail(where, "'" + found->name + "' is not a list of integers");
+      }
+    }
+  }
+  if (!vertices) fail(name, "no 'vertex' element");
+  if (!faces) fail(name, "no 'face' element");
+}
+
 }  // namespace
 
 Soup parse_ply(const std::string& content, const std::string& name) {
-  std::istringstream header{content};
+  // A UTF-8 byte-order mark is not part of the header.
+  const std::size_t bom = content.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0;
+  const std::size_t end = content.find("\nend_header");
+  std::istringstream header{
+      content.substr(bom, end == std::string::npos ? std::string::npos : end + 64 - bom)};
   std::string line;
   std::size_t number = 0;
   const auto where = [&] { return name + ":" + std::to_string(number); };
@@ -142,8 +189,16 @@ Soup parse_ply(const std::string& content, const std::string& name) {
       std::string count;
       words >> element.name >> count;
       long long value = -1;
-      std::from_chars(count.data(), count.data() + count.size(), value);
-      if (value < 0) fail(where(), "bad element count '" + count + "'");
+      const auto parsed =
+          std::from_chars(count.data(), count.data() + count.size(), value);
+      if (parsed.ec != std::errc{} || parsed.ptr != count.data() + count.size() ||
+          value < 0) {
+        fail(where(), "bad element count '" + count + "'");
+      }
+      for (const auto& other : elements) {
+        if (other.name == element.name)
+          fail(where(), "a second '" + element.name + "' element");
+      }
       element.count = value;
       elements.push_back(element);
     } else if (keyword == "property") {
@@ -159,6 +214,11 @@ Soup parse_ply(const std::string& content, const std::string& name) {
       }
       type_size(property.type, where());
       words >> property.name;
+      for (const auto& other : elements.back().properties) {
+        if (other.name == property.name) {
+          fail(where(), "a second '" + property.name + "' property");
+        }
+      }
       elements.back().properties.push_back(property);
     } else if (keyword == "end_header") {
       ended = true;
@@ -168,16 +228,19 @@ Soup parse_ply(const std::string& content, const std::string& name) {
     }
   }
   if (!ended) fail(name, "no 'end_header' line");
-  const auto start = static_cast<std::size_t>(header.tellg());
+  const auto start = bom + static_cast<std::size_t>(header.tellg());
+  validate(elements, name);
 
   Soup soup;
+  soup.name = name;
+  soup.record = "face";
   Body body{content, start, encoding, name};
   std::vector<index_t> polygon;
   for (const auto& element : elements) {
     const bool vertices = element.name == "vertex";
     const bool faces = element.name == "face";
     for (long long e = 0; e < element.count; ++e) {
-      const std::string label = element.name + " " + std::to_string(e);
+      const std::string label = element.name + " " + std::to_string(e + 1);
       std::array<double, 3> xyz{};
       polygon.clear();
       for (const auto& property : element.properties) {
@@ -218,8 +281,8 @@ Soup parse_ply(const std::string& content, const std::string& name) {
           }
         }
         for (std::size_t i = 1; i + 1 < polygon.size(); ++i) {
-          soup.triangles.push_back({polygon[0], polygon[i], polygon[i + 1]});
-          soup.patches.push_back(0);
+          soup.add_triangle({polygon[0], polygon[i], polygon[i + 1]}, 0,
+                            static_cast<std::uint64_t>(e) + 1);
         }
       }
     }

@@ -1,6 +1,7 @@
-// read (file or sample) -> choose the size field -> refine in place (a progress line
-// meanwhile; a copy of the input for the picture) -> measure and check -> write every
-// output all or nothing -> summary table or JSON.
+// read (file or sample) -> check the soup (degenerate and repeated faces) -> model ->
+// size field (guarded: a bad size anywhere is exit 2) -> output paths checked -> estimate
+// against --max-triangles -> the picture's left side -> refine in place (progress line,
+// limit) -> measure and check -> write every output all or nothing -> summary.
 
 #include "refine_command.h"
 
@@ -10,6 +11,8 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
+#include <new>
 #include <sstream>
 #include <stdexcept>
 
@@ -27,6 +30,7 @@
 #include "output_files.h"
 #include "samples.h"
 #include "size_fields.h"
+#include "soup_check.h"
 #include "statistics.h"
 #include "svg_picture.h"
 
@@ -54,54 +58,60 @@ struct Input {
   Model model;
   std::unique_ptr<Metric<Kind<Model>::dimension>> sample_size;
   std::string sample_size_description;
+  Dropped dropped;
 };
 
-// The surfaces of a file's model are named after its groups, where it has them: patch
-// values are the group numbers, and surfaces come in increasing patch order.
+// The surfaces of a file's model are named after its groups, where it has them: the
+// model has a surface per patch value that triangles carry, in increasing order.
 template <typename Model, typename Builder>
 Model named(Model model, const Soup& soup) {
+  std::vector<index_t> values = soup.patches;
+  std::sort(values.begin(), values.end());
+  values.erase(std::unique(values.begin(), values.end()), values.end());
   Builder builder{model};
-  std::vector<karvel::uuid> surfaces;
-  for (const auto& surface : model.surfaces()) surfaces.push_back(surface.id());
-  for (std::size_t patch = 0; patch < surfaces.size() && patch < soup.patch_names.size();
-       ++patch) {
-    if (!soup.patch_names[patch].empty()) {
-      builder.set_name({karvel::ComponentType::surface, surfaces[patch]},
-                       soup.patch_names[patch]);
+  std::size_t next = 0;
+  for (const auto& surface : model.surfaces()) {
+    const index_t patch = values.at(next++);
+    if (patch < soup.patch_names.size() && !soup.patch_names[patch].empty()) {
+      builder.set_name(surface.component_id(), soup.patch_names[patch]);
     }
   }
   return model;
 }
 
-Input<karvel::BRep> brep_input(const Soup& soup, const std::string& path) {
+// The model of a checked soup; a decomposition that cannot form surfaces is an
+// InputError in the file's terms.
+template <typename Model, typename Builder, typename Build>
+Input<Model> model_input(const Soup& soup, const Dropped& dropped, const Build& build) {
   try {
-    return {
-        named<karvel::BRep, karvel::BRepBuilder>(
-            karvel::brep_from_patches(soup.points, soup.triangles, soup.patches), soup),
-        nullptr, ""};
+    return {named<Model, Builder>(build(), soup), nullptr, "", dropped};
+  } catch (const karvel::PatchTopologyError& error) {
+    throw InputError{topology_message(soup, error)};
   } catch (const karvel::KarvelException& error) {
-    throw InputError{path + ": " + error.what()};
+    throw InputError{soup.name + ": " + error.what()};
   }
 }
 
-Input<karvel::Section> section_input(const Soup& soup, const std::string& path) {
+Input<karvel::BRep> brep_input(const Soup& soup, const Dropped& dropped) {
+  return model_input<karvel::BRep, karvel::BRepBuilder>(soup, dropped, [&soup] {
+    return karvel::brep_from_patches(soup.points, soup.triangles, soup.patches);
+  });
+}
+
+Input<karvel::Section> section_input(const Soup& soup, const Dropped& dropped) {
   std::vector<Point<2>> points;
   points.reserve(soup.points.size());
-  for (std::size_t v = 0; v < soup.points.size(); ++v) {
+  for (index_t v = 0; v < soup.points.size(); ++v) {
     if (soup.points[v].value(2) != 0) {
-      throw InputError{path + ": vertex " + std::to_string(v) +
-                       " has z = " + std::to_string(soup.points[v].value(2)) +
+      throw InputError{soup.name + ": " + soup.point_name(v) +
+                       " has z = " + number_text(soup.points[v].value(2)) +
                        "; --section takes a model in the plane z = 0"};
     }
     points.push_back(Point<2>{{soup.points[v].value(0), soup.points[v].value(1)}});
   }
-  try {
-    return {named<karvel::Section, karvel::SectionBuilder>(
-                karvel::section_from_patches(points, soup.triangles, soup.patches), soup),
-            nullptr, ""};
-  } catch (const karvel::KarvelException& error) {
-    throw InputError{path + ": " + error.what()};
-  }
+  return model_input<karvel::Section, karvel::SectionBuilder>(soup, dropped, [&] {
+    return karvel::section_from_patches(points, soup.triangles, soup.patches);
+  });
 }
 
 template <typename Model>
@@ -146,25 +156,36 @@ struct Summary {
   std::string input;
   std::string size;
   MeshFigures before, after;
+  Dropped dropped;
+  double estimate;
   double max_edge_ratio;
   double read, refine, check, write;
   std::vector<std::string> problems;
   bool checked;
 };
 
+// A JSON number, or null where there is none (NaN and the infinities are not JSON).
+std::string json_number(double value) {
+  return std::isfinite(value) ? number_text(value) : "null";
+}
+
 std::string summary_json(const Summary& s) {
   std::ostringstream json;
-  json.precision(10);
   json << "{\"input\": " << json_string(s.input) << ", \"size\": " << json_string(s.size)
        << ", \"surfaces\": " << s.after.surfaces << ", \"lines\": " << s.after.lines
        << ", \"triangles_before\": " << s.before.triangles
        << ", \"triangles_after\": " << s.after.triangles
+       << ", \"triangles_estimated\": " << json_number(std::round(s.estimate))
+       << ", \"dropped_zero_area\": " << s.dropped.zero_area
+       << ", \"dropped_repeated\": " << s.dropped.repeated
        << ", \"splits\": " << s.after.model_vertices - s.before.model_vertices
-       << ", \"seconds\": {\"read\": " << s.read << ", \"refine\": " << s.refine
-       << ", \"check\": " << s.check << ", \"write\": " << s.write << "}"
-       << ", \"min_angle_before\": " << s.before.min_angle
-       << ", \"min_angle_after\": " << s.after.min_angle
-       << ", \"max_edge_ratio\": " << s.max_edge_ratio << ", \"check\": ";
+       << ", \"seconds\": {\"read\": " << json_number(s.read)
+       << ", \"refine\": " << json_number(s.refine)
+       << ", \"check\": " << json_number(s.check)
+       << ", \"write\": " << json_number(s.write) << "}"
+       << ", \"min_angle_before\": " << json_number(s.before.min_angle)
+       << ", \"min_angle_after\": " << json_number(s.after.min_angle)
+       << ", \"max_edge_ratio\": " << json_number(s.max_edge_ratio) << ", \"check\": ";
   if (!s.checked) {
     json << "\"skipped\"";
   } else if (s.problems.empty()) {
@@ -180,32 +201,66 @@ std::string summary_json(const Summary& s) {
   return json.str();
 }
 
-std::string summary_table(const Summary& s) {
-  char text[2048];
-  std::snprintf(
-      text, sizeof(text),
-      "input              %s\n"
-      "size               %s\n"
-      "surfaces, lines    %u, %u\n"
-      "triangles          %u -> %u\n"
-      "splits             %u\n"
-      "smallest angle     %.2f -> %.2f degrees\n"
-      "largest edge/size  %.3f (longest edge / twice the size at its midpoint)\n"
-      "seconds            read %.3f, refine %.3f, check %.3f, write %.3f\n"
-      "model check        %s\n",
-      s.input.c_str(), s.size.c_str(), s.after.surfaces, s.after.lines,
-      s.before.triangles, s.after.triangles,
-      s.after.model_vertices - s.before.model_vertices, s.before.min_angle,
-      s.after.min_angle, s.max_edge_ratio, s.read, s.refine, s.check, s.write,
-      !s.checked           ? "skipped"
-      : s.problems.empty() ? "ok"
-                           : "FAILED");
+// Fixed decimals for the table; "none" where there is no value.
+std::string fixed(double value, int decimals) {
+  if (!std::isfinite(value)) return "none";
+  char text[64];
+  std::snprintf(text, sizeof(text), "%.*f", decimals, value);
   return text;
 }
 
+std::string summary_table(const Summary& s) {
+  std::ostringstream table;
+  table << "input              " << s.input << "\n"
+        << "size               " << s.size << "\n"
+        << "surfaces, lines    " << s.after.surfaces << ", " << s.after.lines << "\n"
+        << "triangles          " << s.before.triangles << " -> " << s.after.triangles
+        << " (estimated " << fixed(s.estimate, 0) << ")\n";
+  if (s.dropped.zero_area + s.dropped.repeated > 0) {
+    table << "dropped            " << s.dropped.zero_area << " zero-area triangles, "
+          << s.dropped.repeated << " repeated faces\n";
+  }
+  table << "splits             " << s.after.model_vertices - s.before.model_vertices
+        << "\n"
+        << "smallest angle     " << fixed(s.before.min_angle, 2) << " -> "
+        << fixed(s.after.min_angle, 2) << " degrees\n"
+        << "largest edge/size  " << fixed(s.max_edge_ratio, 3)
+        << " (longest edge / twice the size at its midpoint)\n"
+        << "seconds            read " << fixed(s.read, 3) << ", refine "
+        << fixed(s.refine, 3) << ", check " << fixed(s.check, 3) << ", write "
+        << fixed(s.write, 3) << "\n"
+        << "model check        "
+        << (!s.checked           ? "skipped"
+            : s.problems.empty() ? "ok"
+                                 : "FAILED")
+        << "\n";
+  return table.str();
+}
+
 bool ends_with(const std::string& text, const std::string& end) {
-  return text.size() >= end.size() &&
-         text.compare(text.size() - end.size(), end.size(), end) == 0;
+  if (text.size() < end.size()) return false;
+  for (std::size_t i = 0; i < end.size(); ++i) {
+    const char c = text[text.size() - end.size() + i];
+    if (std::tolower(static_cast<unsigned char>(c)) != end[i]) return false;
+  }
+  return true;
+}
+
+// The refinement ran into --max-triangles: exit 4.
+class TooManyTriangles : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The whole process holds about this much per output triangle at its peak (the model,
+// the queue, the writers' numbering): the default --max-triangles fills half of the
+// machine's memory with it.
+constexpr double tool_bytes_per_triangle = 80;
+
+double default_max_triangles() {
+  const double memory =
+      double(::sysconf(_SC_PHYS_PAGES)) * double(::sysconf(_SC_PAGESIZE));
+  return std::floor(memory / 2 / tool_bytes_per_triangle);
 }
 
 template <typename Model>
@@ -216,11 +271,12 @@ int refine(const Options& options, Input<Model> input, double read_seconds,
   Summary summary{};
   summary.input = options.input;
   summary.read = read_seconds;
+  summary.dropped = input.dropped;
 
   std::unique_ptr<Metric<D>> size;
   if (options.size) {
     size = std::make_unique<UniformSize<D>>(*options.size);
-    summary.size = "uniform " + std::to_string(*options.size);
+    summary.size = "uniform " + number_text(*options.size);
   } else if (options.size_expression) {
     size = std::make_unique<ExpressionSize<D>>(*options.size_expression);
     summary.size = *options.size_expression;
@@ -231,63 +287,116 @@ int refine(const Options& options, Input<Model> input, double read_seconds,
     const double diagonal = bounding_box_diagonal(input.model);
     size = std::make_unique<UniformSize<D>>(diagonal / 50);
     summary.size =
-        "uniform " + std::to_string(diagonal / 50) + " (bounding-box diagonal / 50)";
+        "uniform " + number_text(diagonal / 50) + " (bounding-box diagonal / 50)";
   }
+  const GuardedSize<D> guarded{*size};
+
   // Everything about the outputs is settled before the long part.
   const bool single_file =
       ends_with(options.output, ".obj") || ends_with(options.output, ".vtp");
-  if (!single_file) make_folder(options.output);
+  std::vector<std::string> paths;
+  if (single_file) {
+    paths.push_back(options.output);
+  } else {
+    for (const char* name : {"model.obj", "model.vtp", "stats.json"})
+      paths.push_back(options.output + "/" + name);
+    if (!options.picture) paths.push_back(options.output + "/picture.svg");
+  }
+  if (options.picture) paths.push_back(*options.picture);
+  const bool from_file = options.input.rfind("sample:", 0) != 0;
+  if (!single_file && from_file) {
+    std::error_code error;
+    if (std::filesystem::exists(options.output, error) &&
+        !std::filesystem::is_directory(options.output, error)) {
+      throw InputError{options.output +
+                       ": not a folder (name a .obj or .vtp file, or a folder)"};
+    }
+  }
+  OutputFiles files{paths, from_file ? options.input : std::string{}};
 
   summary.before = measure(input.model);
-  Stopwatch watch;
-  // The picture shows the model before and after: keep a copy of it.
-  const bool draws_picture = options.picture || !single_file;
-  Model before;
-  if (draws_picture) typename K::Builder{before}.copy(input.model);
-  RefineOptions refine_options;
-  const bool progress_line = ::isatty(STDERR_FILENO);
-  if (progress_line) {
-    const double expected = estimate_triangles(input.model, *size);
-    refine_options.progress = [expected](const RefineProgress& progress) {
-      std::fprintf(stderr, "\rrefining: %2.0f%% (estimate)",
-                   100 * std::min(0.99, double(progress.triangles) / expected));
-      return true;
-    };
+  const double limit =
+      options.max_triangles ? *options.max_triangles : default_max_triangles();
+  summary.estimate = estimate_triangles(input.model, guarded);
+  if (summary.estimate > limit) {
+    throw InputError{"size field: about " + fixed(summary.estimate, 0) +
+                     " triangles expected, more than the limit of " + fixed(limit, 0) +
+                     " (raise it with --max-triangles)"};
   }
+  Stopwatch watch;
+  // The picture's left side is drawn now: no copy of the input is kept.
+  const bool draws_picture = options.picture || !single_file;
+  SvgPanel before_panel;
+  if (draws_picture) before_panel = svg_panel(input.model, "before", false);
+  RefineOptions refine_options;
+  refine_options.record_origins = true;
+  const bool progress_line = ::isatty(STDERR_FILENO);
+  bool over_limit = false;
+  refine_options.progress = [&](const RefineProgress& progress) {
+    if (double(progress.triangles) > limit) {
+      over_limit = true;
+      return false;
+    }
+    if (progress_line) {
+      std::fprintf(stderr, "\rrefining: %2.0f%% (estimate)",
+                   100 * std::min(0.99, double(progress.triangles) / summary.estimate));
+    }
+    return true;
+  };
+  RefineReport report;
   try {
-    vemra::refine(input.model, *size, refine_options);
+    report = vemra::refine(input.model, guarded, refine_options);
   } catch (const std::domain_error& error) {
     throw InputError{std::string{"size field: "} + error.what()};
   }
   if (progress_line) std::fprintf(stderr, "\r\033[K");
+  if (over_limit) {
+    throw TooManyTriangles{"stopped at " + std::to_string(report.triangles_after) +
+                           " triangles, over the limit of " + fixed(limit, 0) +
+                           " (raise it with --max-triangles); nothing written"};
+  }
   const Model& refined = input.model;
   summary.refine = watch.lap();
   summary.after = measure(refined);
-  summary.max_edge_ratio = max_edge_ratio(refined, *size);
+  summary.max_edge_ratio = max_edge_ratio(refined, guarded);
   summary.checked = options.check;
   if (options.check) summary.problems = karvel::check_model(refined).problems;
   summary.check = watch.lap();
 
-  OutputFiles files;
-  if (single_file) {
-    files.add(options.output, ends_with(options.output, ".obj") ? model_to_obj(refined)
-                                                                : model_to_vtp(refined));
-  } else {
-    files.add(options.output + "/model.obj", model_to_obj(refined));
-    files.add(options.output + "/model.vtp", model_to_vtp(refined));
-    if (!options.picture)
-      files.add(options.output + "/picture.svg", svg_picture(before, refined));
-  }
-  if (options.picture) files.add(*options.picture, svg_picture(before, refined));
+  const auto write = [&](std::size_t index, const std::string& path) {
+    if (ends_with(path, ".obj")) {
+      files.write(index, [&](TextWriter& w) { write_obj(refined, w); });
+    } else if (ends_with(path, ".vtp")) {
+      files.write(index, [&](TextWriter& w) { write_vtp(refined, &report.origins, w); });
+    } else if (ends_with(path, ".svg")) {
+      const auto picture = svg_picture(before_panel, svg_panel(refined, "after", true));
+      files.write(index, [&](TextWriter& w) { w << picture; });
+    }
+  };
+  for (std::size_t i = 0; i < paths.size(); ++i) write(i, paths[i]);
   summary.write = watch.lap();
-  if (!single_file) files.add(options.output + "/stats.json", summary_json(summary));
+  if (!single_file) {
+    const auto json = summary_json(summary);
+    files.write(2, [&](TextWriter& w) { w << json; });
+  }
   files.commit();
 
   out << (options.json ? summary_json(summary) : summary_table(summary));
-  if (summary.problems.empty()) return 0;
-  err << "vemra-refine: the refined model failed its check:\n";
-  for (const auto& problem : summary.problems) err << "  " << problem << "\n";
-  return 3;
+  int status = 0;
+  if (!summary.problems.empty()) {
+    err << "vemra-refine: the refined model failed its check:\n";
+    for (const auto& problem : summary.problems) err << "  " << problem << "\n";
+    status = 3;
+  }
+  // The ratio is 1 at most, but for the rounding of a length and a size.
+  if (!(summary.max_edge_ratio <= 1 + 1e-12)) {
+    err << "vemra-refine: the refined model does not meet the size: an edge is "
+        << fixed(summary.max_edge_ratio, 3)
+        << " times twice the size at its midpoint (the coordinates are too large, or the "
+           "sizes too small, for the edge to be halved in double precision)\n";
+    status = 3;
+  }
+  return status;
 }
 
 int dispatch(const Options& options, std::ostream& out, std::ostream& err) {
@@ -297,26 +406,27 @@ int dispatch(const Options& options, std::ostream& out, std::ostream& err) {
     auto sample = layers_sample();
     return refine<karvel::BRep>(
         options,
-        {std::move(sample.model), std::move(sample.size), sample.size_description},
+        {std::move(sample.model), std::move(sample.size), sample.size_description, {}},
         watch.lap(), out, err);
   }
   if (options.input == "sample:section") {
     auto sample = section_sample();
     return refine<karvel::Section>(
         options,
-        {std::move(sample.model), std::move(sample.size), sample.size_description},
+        {std::move(sample.model), std::move(sample.size), sample.size_description, {}},
         watch.lap(), out, err);
   }
   if (options.input.rfind("sample:", 0) == 0) {
     throw InputError{options.input +
                      ": unknown sample (sample:layers or sample:section)"};
   }
-  const auto soup = read_soup(options.input);
+  auto soup = read_soup(options.input);
+  const Dropped dropped = check_soup(soup, options.drop_degenerate);
   if (options.section) {
-    auto input = section_input(soup, options.input);
+    auto input = section_input(soup, dropped);
     return refine<karvel::Section>(options, std::move(input), watch.lap(), out, err);
   }
-  auto input = brep_input(soup, options.input);
+  auto input = brep_input(soup, dropped);
   return refine<karvel::BRep>(options, std::move(input), watch.lap(), out, err);
 }
 
@@ -330,6 +440,10 @@ int run_refine(const std::vector<std::string>& arguments, std::ostream& out,
       out << usage;
       return 0;
     }
+    if (options.version) {
+      out << version_text;
+      return 0;
+    }
     std::optional<tbb::global_control> threads;
     if (options.threads) {
       threads.emplace(tbb::global_control::max_allowed_parallelism, *options.threads);
@@ -338,6 +452,13 @@ int run_refine(const std::vector<std::string>& arguments, std::ostream& out,
   } catch (const InputError& error) {
     err << "vemra-refine: " << error.what() << "\n";
     return 2;
+  } catch (const TooManyTriangles& error) {
+    err << "vemra-refine: " << error.what() << "\n";
+    return 4;
+  } catch (const std::bad_alloc&) {
+    err << "vemra-refine: out of memory; nothing written (a larger size, or "
+           "--max-triangles, keeps the refinement smaller)\n";
+    return 5;
   }
 }
 

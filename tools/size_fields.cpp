@@ -31,12 +31,7 @@ std::atomic<std::uint64_t> next_instance{0};
 }  // namespace
 
 template <index_t D>
-UniformSize<D>::UniformSize(double size) : size_{size} {
-  if (!(std::isfinite(size) && size > 0)) {
-    throw InputError{"--size: the size must be a positive number, not " +
-                     std::to_string(size)};
-  }
-}
+UniformSize<D>::UniformSize(double size) : size_{size} {}
 
 template <index_t D>
 double UniformSize<D>::point_metric(const Point<D>& /*point*/) const {
@@ -64,12 +59,30 @@ double ExpressionSize<D>::point_metric(const Point<D>& point) const {
   evaluator->x = point.value(0);
   evaluator->y = point.value(1);
   evaluator->z = D == 3 ? point.value(D - 1) : 0.0;
-  return evaluator->parser.Eval();
+  try {
+    return evaluator->parser.Eval();
+  } catch (const mu::Parser::exception_type& error) {
+    throw InputError{"--size-expr: " + error.GetMsg() + " at (" +
+                     number_text(point.value(0)) + ", " + number_text(point.value(1)) +
+                     ", " + number_text(evaluator->z) + ")"};
+  }
+}
+
+template <index_t D>
+double GuardedSize<D>::point_metric(const Point<D>& point) const {
+  const double size = inner_.point_metric(point);
+  if (std::isfinite(size) && size > 0) return size;
+  std::string where = number_text(point.value(0));
+  for (index_t axis = 1; axis < D; ++axis) where += ", " + number_text(point.value(axis));
+  throw InputError{"size field: the size at (" + where + ") is " + number_text(size) +
+                   "; a size must be a positive, finite number"};
 }
 
 template class UniformSize<2>;
 template class UniformSize<3>;
 template class ExpressionSize<2>;
 template class ExpressionSize<3>;
+template class GuardedSize<2>;
+template class GuardedSize<3>;
 
 }  // namespace vemra::tool

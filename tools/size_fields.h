@@ -11,7 +11,7 @@ namespace vemra::tool {
 template <index_t D>
 class UniformSize : public Metric<D> {
  public:
-  // Throws InputError unless `size` is finite and positive.
+  // REQUIRES: `size` is finite and positive.
   explicit UniformSize(double size);
   double point_metric(const Point<D>& point) const override;
 
@@ -33,6 +33,18 @@ class ExpressionSize : public Metric<D> {
  private:
   std::string expression_;
   std::uint64_t instance_;
+};
+
+// Another size field, trusted nowhere: a size that is not a positive, finite number is an
+// InputError naming the point, wherever it is evaluated.
+template <index_t D>
+class GuardedSize : public Metric<D> {
+ public:
+  explicit GuardedSize(const Metric<D>& inner) : inner_{inner} {}
+  double point_metric(const Point<D>& point) const override;
+
+ private:
+  const Metric<D>& inner_;
 };
 
 }  // namespace vemra::tool

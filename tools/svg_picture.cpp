@@ -34,70 +34,83 @@ std::string colour(index_t surface) {
   return text;
 }
 
-// Draws the model in a panel at `left`; returns the height it used.
+}  // namespace
+
 template <typename Model>
-double draw(const Model& model, double left, const char* title, std::string& svg) {
-  std::vector<std::vector<std::array<double, 2>>> surfaces;
-  double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
+SvgPanel svg_panel(const Model& model, const char* title, bool right,
+                   unsigned max_triangles) {
+  const double left = right ? panel : 0;
   index_t triangles = 0;
+  for (const auto& surface : model.surfaces()) {
+    triangles += surface.get_mesh().nb_polygons();
+  }
+  const index_t every =
+      std::max<index_t>(1, (triangles + max_triangles - 1) / max_triangles);
+  // Corners of the drawn triangles per surface, then the line segments, projected.
+  std::vector<std::vector<std::array<double, 2>>> surfaces;
+  std::vector<std::array<double, 2>> lines;
+  double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
+  const auto add = [&](std::vector<std::array<double, 2>>& to, const auto& point) {
+    const auto p = project(point);
+    to.push_back(p);
+    x0 = std::min(x0, p[0]), x1 = std::max(x1, p[0]);
+    y0 = std::min(y0, p[1]), y1 = std::max(y1, p[1]);
+  };
   for (const auto& surface : model.surfaces()) {
     std::vector<std::array<double, 2>> corners;
     if (const auto* mesh = dynamic_cast<const karvel::TriangulatedSurface<Model::dim>*>(
             &surface.get_mesh())) {
-      for (index_t t = 0; t < mesh->nb_polygons(); ++t) {
-        for (const index_t v : mesh->triangle_vertices(t)) {
-          const auto p = project(mesh->point(v));
-          corners.push_back(p);
-          x0 = std::min(x0, p[0]), x1 = std::max(x1, p[0]);
-          y0 = std::min(y0, p[1]), y1 = std::max(y1, p[1]);
-        }
+      for (index_t t = 0; t < mesh->nb_polygons(); t += every) {
+        for (const index_t v : mesh->triangle_vertices(t)) add(corners, mesh->point(v));
       }
-      triangles += mesh->nb_polygons();
     }
     surfaces.push_back(std::move(corners));
   }
+  for (const auto& line : model.lines()) {
+    const auto& mesh = line.mesh();
+    for (index_t e = 0; e < mesh.nb_edges(); ++e) {
+      for (const index_t v : mesh.edge_vertices(e)) add(lines, mesh.point(v));
+    }
+  }
   const double scale = (panel - 2 * margin) / std::max({x1 - x0, y1 - y0, 1e-300});
-  char text[160];
-  std::snprintf(
-      text, sizeof(text),
-      "<text x=\"%.0f\" y=\"%.0f\" font-family=\"sans-serif\" font-size=\"16\">%s: "
-      "%u triangles</text>\n",
-      left + margin, margin, title, triangles);
-  svg += text;
-  for (index_t s = 0; s < surfaces.size(); ++s) {
-    svg += "<path fill=\"none\" stroke-width=\"0.4\" stroke=\"" + colour(s) + "\" d=\"";
-    const auto& corners = surfaces[s];
-    for (std::size_t c = 0; c < corners.size(); c += 3) {
-      for (int i = 0; i < 3; ++i) {
+  char text[200];
+  std::snprintf(text, sizeof(text),
+                "<text x=\"%.0f\" y=\"%.0f\" font-family=\"sans-serif\" "
+                "font-size=\"16\">%s: %u triangles%s</text>\n",
+                left + margin, margin, title, triangles,
+                every > 1 ? (", 1 in " + std::to_string(every) + " drawn").c_str() : "");
+  SvgPanel result{text, 3 * margin + (y1 - y0) * scale};
+  const auto path = [&](const std::vector<std::array<double, 2>>& corners, int per_shape,
+                        const std::string& stroke, const char* width) {
+    result.body += "<path fill=\"none\" stroke-width=\"" + std::string{width} +
+                   "\" stroke=\"" + stroke + "\" d=\"";
+    for (std::size_t c = 0; c < corners.size(); c += per_shape) {
+      for (int i = 0; i < per_shape; ++i) {
         std::snprintf(text, sizeof(text), "%c%.1f %.1f", i == 0 ? 'M' : 'L',
                       left + margin + (corners[c + i][0] - x0) * scale,
                       2 * margin + (corners[c + i][1] - y0) * scale);
-        svg += text;
+        result.body += text;
       }
-      svg += "Z";
+      if (per_shape == 3) result.body += "Z";
     }
-    svg += "\"/>\n";
-  }
-  return 3 * margin + (y1 - y0) * scale;
+    result.body += "\"/>\n";
+  };
+  for (index_t s = 0; s < surfaces.size(); ++s) path(surfaces[s], 3, colour(s), "0.4");
+  if (!lines.empty()) path(lines, 2, "black", "0.8");
+  return result;
 }
 
-}  // namespace
-
-template <typename Model>
-std::string svg_picture(const Model& before, const Model& after) {
-  std::string body;
-  const double height =
-      std::max(draw(before, 0, "before", body), draw(after, panel, "after", body));
+std::string svg_picture(const SvgPanel& left, const SvgPanel& right) {
   char header[200];
   std::snprintf(
       header, sizeof(header),
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"%.0f\" height=\"%.0f\">\n"
       "<rect width=\"100%%\" height=\"100%%\" fill=\"white\"/>\n",
-      2 * panel, height);
-  return header + body + "</svg>\n";
+      2 * panel, std::max(left.height, right.height));
+  return header + left.body + right.body + "</svg>\n";
 }
 
-template std::string svg_picture(const karvel::BRep&, const karvel::BRep&);
-template std::string svg_picture(const karvel::Section&, const karvel::Section&);
+template SvgPanel svg_panel(const karvel::BRep&, const char*, bool, unsigned);
+template SvgPanel svg_panel(const karvel::Section&, const char*, bool, unsigned);
 
 }  // namespace vemra::tool

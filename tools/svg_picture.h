@@ -4,9 +4,20 @@
 
 namespace vemra::tool {
 
-// An SVG of the model before and after refinement, side by side, each surface in its own
-// colour: a Section in its plane, a BRep as a wireframe seen from above at an angle.
+// One side of the picture: a model drawn in SVG, each surface in its own colour, a
+// Section in its plane, a BRep as a wireframe seen from above at an angle. Big models
+// stay small: at most `max_triangles` triangles are drawn (every k-th of each surface,
+// which the title says), and the lines in full.
+struct SvgPanel {
+  std::string body;
+  double height;
+};
+constexpr unsigned picture_triangles = 40000;
 template <typename Model>
-std::string svg_picture(const Model& before, const Model& after);
+SvgPanel svg_panel(const Model& model, const char* title, bool right,
+                   unsigned max_triangles = picture_triangles);
+
+// The two panels side by side.
+std::string svg_picture(const SvgPanel& left, const SvgPanel& right);
 
 }  // namespace vemra::tool

@@ -86,23 +86,37 @@ TEST(MeshReaders, MalformedInputNamesTheLineOrElement) {
     const char* message;
   };
   for (const auto& c :
-       {Case{"obj", "v 0 0\n", "x:1: a vertex needs three coordinates"},
+       {Case{"obj", "v 0 0\n", "x:1: a vertex line has 2 numbers"},
+        Case{"obj", "v 0 0 0 2\n", "x:1: a vertex weight other than 1"},
         Case{"obj", "v 0 0 0\nf 1 1\n", "x:2: a face needs at least three vertices"},
         Case{"obj", "v 0 0 0\nf 1 a 1\n", "x:2: 'a' is not an integer"},
         Case{"off", "OFF\n1 1 0\n0 0 0\n3 0 0 7\n",
              "x:4: vertex index 7 is out of range"},
+        Case{"off", "OFF\n1 1 0\n0 0 0\n\n\n3 0 0 x\n", "x:6: 'x' is not an integer"},
+        Case{"off", "OFF\n1 0 0\n0 0 0 1\n", "x:3: a vertex line has 4 numbers"},
         Case{"off", "NOFF\n", "x:1: expected 'OFF'"},
         Case{"ply",
-             "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nend_header\nq\n",
-             "x: vertex 0: 'q' is not a number"},
+             "ply\nformat ascii 1.0\nelement vertex 1\nproperty float x\nproperty float "
+             "y\n"
+             "property float z\nelement face 0\nproperty list uchar int vertex_indices\n"
+             "end_header\nq 0 0\n",
+             "x: vertex 1: 'q' is not a number"},
         Case{"ply",
              "ply\nformat binary_big_endian 1.0\nelement vertex 2\nproperty float x\n"
-             "end_header\n\x01\x02",
-             "x: vertex 0: the file ends early"},
+             "property float y\nproperty float z\nelement face 0\n"
+             "property list uchar int vertex_indices\nend_header\n\x01\x02",
+             "x: vertex 1: the file ends early"},
         Case{"ply", "ply\nformat ascii 1.0\nelement vertex 1\nproperty quaternion q\n",
              "x:4: unknown PLY type 'quaternion'"},
+        Case{"ply",
+             "ply\nformat ascii 1.0\nelement face 0\nproperty list uchar int "
+             "vertex_indices\nelement vertex 0\nproperty float x\nproperty float y\n"
+             "property float z\nend_header\n",
+             "element 'face': faces before the vertices"},
         Case{"stl", "solid s\nvertex 0 0 0\nvertex 1 0 0\nendloop\n",
-             "x:4: a facet has 2 vertices, not 3"},
+             "x:2: a vertex outside a facet"},
+        Case{"stl", "solid s\nfacet\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nendloop\n",
+             "x:6: a facet has 2 vertices, not 3"},
         Case{"stl", "hello", "x:1: expected 'solid'"}}) {
     SCOPED_TRACE(c.message);
     try {

@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -83,87 +84,218 @@ TEST_F(RefineCommand, SectionAndSingleFileOutput) {
   EXPECT_NE(out_.str().find("model check        ok"), std::string::npos) << out_.str();
 }
 
-TEST_F(RefineCommand, BadInputIsOneLineExitTwoAndNothingWritten) {
+// A small file of tests/tools/data.
+std::string data(const std::string& name) {
+  return std::string{VEMRA_TOOL_TEST_DATA} + "/" + name;
+}
+
+// Every bad input or option: its exit status, one line that names the file, line or
+// option, and no file or folder left behind.
+TEST_F(RefineCommand, BadInputIsOneLineWithItsStatusAndNothingIsLeft) {
   struct Case {
     const char* name;
-    std::string file_name, content;
+    std::string input;  // a file of tests/tools/data, or a path
     std::vector<std::string> options;
+    int status;
     std::string message;
   };
+  const std::string in_tree_output = "out";  // replaced by a fresh path below
   const std::vector<Case> cases{
-      {"missing file", "", "", {}, "missing.obj: cannot open the file"},
-      {"unknown format", "mesh.xyz", "1 2 3", {}, "unknown format 'xyz'"},
-      {"malformed number",
-       "bad.obj",
-       "v 0 0 0\nv 1 x 0\n",
+      {"missing file", "missing.obj", {}, 2, "missing.obj: cannot open the file"},
+      {"unknown format", "mesh.xyz", {}, 2, "unknown format 'xyz'"},
+      {"short vertex",
+       "short_vertex.obj",
        {},
-       "bad.obj:2: 'x' is not a number"},
+       2,
+       "short_vertex.obj:1: a vertex line has 2 numbers"},
       {"index out of range",
-       "range.obj",
-       "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 9\n",
+       "index_out_of_range.obj",
        {},
-       "range.obj:4: vertex 9 is out of range"},
+       2,
+       "index_out_of_range.obj:4: vertex 9 is out of range"},
       {"not finite",
-       "inf.obj",
-       "v 0 inf 0\n",
+       "not_finite.obj",
        {},
-       "inf.obj:1: coordinate 'inf' is not finite"},
-      {"degenerate",
-       "flat.obj",
-       "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 2\n",
+       2,
+       "not_finite.obj:1: coordinate 'inf' is not finite"},
+      {"repeated vertex",
+       "repeated_vertex.obj",
        {},
-       "Triangle 0 repeats a vertex"},
+       2,
+       "repeated_vertex.obj:5: the triangle of vertex 1, vertex 2 and vertex 2 has no "
+       "area"},
+      {"collinear",
+       "collinear.obj",
+       {},
+       2,
+       "collinear.obj:6: the triangle of vertex 1, vertex 2 and vertex 3 has no area"},
+      {"repeated face",
+       "repeated_face.obj",
+       {},
+       2,
+       "repeated_face.obj:7: the face of vertex 3, vertex 2 and vertex 1 repeats the one "
+       "at line 5"},
       {"non-manifold",
-       "fan.obj",
-       "v 0 0 0\nv 1 0 0\nv 0 1 0\nv 0 -1 0\nv 0 0 1\nf 1 2 3\nf 2 1 4\nf 1 2 5\n",
+       "non_manifold.obj",
        {},
-       "is used by more than two triangles"},
-      {"truncated off", "short.off", "OFF\n3 1 0\n0 0 0\n1 0 0\n", {}, "the file ends"},
+       2,
+       "non_manifold.obj:6: the edge between vertex 1 and vertex 2 is held by more than "
+       "two "
+       "triangles of one surface, among them the one at line 7"},
+      {"flipped",
+       "flipped.obj",
+       {},
+       2,
+       "flipped.obj:5: this triangle and the one at line 6 run the same way along the "
+       "edge "
+       "between vertex 2 and vertex 3"},
+      {"no triangles", "no_triangles.obj", {}, 2, "no_triangles.obj: no triangles"},
+      {"random bytes", "random_bytes.stl", {}, 2, "random_bytes.stl:1: expected 'solid'"},
+      {"truncated stl",
+       "truncated.stl",
+       {},
+       2,
+       "truncated.stl:9: the file ends inside the facet"},
+      {"stl without end", "no_endsolid.stl", {}, 2, "the file ends before 'endsolid'"},
+      {"ply repeated x",
+       "repeated_x.ply",
+       {},
+       2,
+       "repeated_x.ply:5: a second 'x' property"},
+      {"ply list coordinate",
+       "list_coordinate.ply",
+       {},
+       2,
+       "property 'z' is a list, not a number"},
+      {"ply missing z", "missing_z.ply", {}, 2, "element 'vertex': no property 'z'"},
+      {"ply count", "bad_count.ply", {}, 2, "bad_count.ply:3: bad element count '3abc'"},
+      {"truncated off", "truncated.off", {}, 2, "the file ends where a vertex should be"},
+      {"not flat", "not_flat.obj", {"--section"}, 2, "not_flat.obj: vertex 1 has z = 1"},
       {"zero size",
-       "squares.obj",
-       two_groups,
+       "triangle.obj",
        {"--size", "0"},
-       "--size: the size must be a positive"},
-      {"negative size field",
-       "squares.obj",
-       two_groups,
-       {"--size-expr", "x - 0.5"},
-       "size field: [Splitter] The metric gives a size of"},
-      {"expression",
-       "squares.obj",
-       two_groups,
-       {"--size-expr", "0.1 +* x"},
-       "--size-expr:"},
-      {"unknown variable",
-       "squares.obj",
-       two_groups,
-       {"--size-expr", "0.1 + w"},
-       "--size-expr:"},
-      {"section not flat",
-       "squares.obj",
-       "v 0 0 1\nv 1 0 0\nv 0 1 0\nf 1 2 3\n",
-       {"--section"},
-       "vertex 0 has z = 1"},
-      {"unknown option", "squares.obj", two_groups, {"--fast"}, "--fast: unknown option"},
-      {"unwritable folder",
-       "squares.obj",
-       two_groups,
-       {"-o", "/proc/vemra/out"},
-       "/proc/vemra/out: cannot create the output folder"}};
+       2,
+       "--size: the size must be a positive number, not 0"},
+      {"size as a word",
+       "triangle.obj",
+       {"--size=small"},
+       2,
+       "--size: 'small' is not a number"},
+      {"nan size",
+       "triangle.obj",
+       {"--size-expr", "sqrt(-1)"},
+       2,
+       ") is nan; a size must be a positive, finite number"},
+      {"infinite size",
+       "triangle.obj",
+       {"--size-expr", "1/0"},
+       2,
+       ") is inf; a size must be"},
+      {"negative size",
+       "triangle.obj",
+       {"--size-expr=x - 0.5"},
+       2,
+       "size field: the size at ("},
+      {"expression", "triangle.obj", {"--size-expr", "0.1 +* x"}, 2, "--size-expr:"},
+      {"unknown variable", "triangle.obj", {"--size-expr", "0.1 + w"}, 2, "--size-expr:"},
+      {"too many triangles",
+       "triangle.obj",
+       {"--size", "1e-6"},
+       2,
+       "triangles expected, more than the limit of"},
+      {"limit reached",
+       "triangle.obj",
+       {"--size-expr", "abs(x - 1/3) + abs(y - 1/3) < 0.01 ? 1 : 0.004",
+        "--max-triangles", "500"},
+       4,
+       "over the limit of 500 (raise it with --max-triangles); nothing written"},
+      {"flag with a value",
+       "triangle.obj",
+       {"--no-check=1"},
+       2,
+       "--no-check: takes no value"},
+      {"unknown option", "triangle.obj", {"--fast"}, 2, "--fast: unknown option"},
+  };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const auto input =
-        c.file_name.empty() ? path("missing.obj") : file(c.file_name, c.content);
     const auto output = path("out-" + std::string{c.name});
-    std::vector<std::string> arguments{input, "-o", output};
+    std::vector<std::string> arguments{data(c.input), "-o", output};
     arguments.insert(arguments.end(), c.options.begin(), c.options.end());
-    EXPECT_EQ(run(arguments), 2);
+    EXPECT_EQ(run(arguments), c.status);
     const std::string error = err_.str();
     EXPECT_NE(error.find(c.message), std::string::npos) << error;
     EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 1) << error;
     EXPECT_TRUE(out_.str().empty());
-    EXPECT_TRUE(!fs::exists(output) || fs::is_empty(output)) << output;
+    EXPECT_FALSE(fs::exists(output)) << output;
   }
+}
+
+// Output paths that cannot be used are refused before anything is refined or made.
+TEST_F(RefineCommand, BadOutputIsRefusedFirst) {
+  const auto input = file("tri.obj", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n");
+  fs::create_directories(path("folder.obj"));
+  file("plain", "a file");
+  struct Case {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::string message;
+  };
+  for (const auto& c : std::vector<Case>{
+           {"the input", {input, "-o", input}, "is the input file"},
+           {"a directory",
+            {input, "-o", path("folder.obj")},
+            "is a directory, not a file"},
+           {"a file as folder", {input, "-o", path("plain")}, "not a folder"},
+           {"under a file", {input, "-o", path("plain") + "/x.obj"}, "is not a folder"},
+           {"unwritable",
+            {input, "-o", "/proc/vemra/out"},
+            "cannot create the folder /proc/vemra"},
+           {"picture twice",
+            {input, "-o", path("o"), "--picture", path("o/model.obj")},
+            "is written twice"}}) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(run(c.arguments), 2);
+    EXPECT_NE(err_.str().find(c.message), std::string::npos) << err_.str();
+  }
+  EXPECT_FALSE(fs::exists(path("o")));
+  EXPECT_EQ(std::distance(fs::directory_iterator{folder_}, fs::directory_iterator{}), 3);
+}
+
+// Files that read as written: the refined model keeps their surfaces and names.
+TEST_F(RefineCommand, GoodInputsKeepTheirSurfacesAndNames) {
+  struct Case {
+    const char* input;
+    std::vector<std::string> names;  // of the written groups
+    unsigned triangles;              // read
+  };
+  for (const auto& c : std::vector<Case>{{"named_groups.obj", {"west", "east"}, 4},
+                                         {"colours.off", {"patch 0"}, 2},
+                                         {"signed_zero.stl", {"patch 0"}, 2}}) {
+    SCOPED_TRACE(c.input);
+    const auto output = path(std::string{c.input} + ".obj");
+    ASSERT_EQ(run({data(c.input), "-o", output, "--size", "0.2", "--stats", "json"}), 0)
+        << err_.str();
+    EXPECT_NE(out_.str().find("\"triangles_before\": " + std::to_string(c.triangles)),
+              std::string::npos)
+        << out_.str();
+    const auto back = read_soup(output);
+    EXPECT_EQ(back.patch_names, c.names);
+    EXPECT_GT(back.triangles.size(), c.triangles);
+  }
+}
+
+// A stop by the triangle limit or a failure leaves an earlier output as it was.
+TEST_F(RefineCommand, AFailedRunLeavesTheEarlierOutput) {
+  const auto input = data("triangle.obj");
+  const auto output = path("kept");
+  ASSERT_EQ(run({input, "-o", output, "--size", "0.2"}), 0) << err_.str();
+  std::ifstream before_file{output + "/model.obj"};
+  const std::string before{std::istreambuf_iterator<char>{before_file}, {}};
+  EXPECT_EQ(run({input, "-o", output, "--size-expr", "x - 0.5"}), 2);
+  std::ifstream after_file{output + "/model.obj"};
+  const std::string after{std::istreambuf_iterator<char>{after_file}, {}};
+  EXPECT_EQ(before, after);
+  EXPECT_EQ(std::distance(fs::directory_iterator{output}, fs::directory_iterator{}), 4);
 }
 
 }  // namespace

@@ -175,18 +175,26 @@ class PatchModelBuilder {
   [[noreturn]] void report(const detail::AdjacencyProblem& problem,
                            const std::vector<index_t>& triangles,
                            const std::vector<index_t>& global) const {
-    const std::string edge = "edge (" + std::to_string(global[problem.from_vertex]) +
-                             ", " + std::to_string(global[problem.to_vertex]) + ")";
-    const std::string pair = "triangles " + std::to_string(triangles[problem.polygon]) +
-                             " and " + std::to_string(triangles[problem.other_polygon]);
-    const std::string patch =
-        "patch " + std::to_string(patches_[triangles[problem.polygon]]);
+    const std::array<index_t, 2> edge{global[problem.from_vertex],
+                                      global[problem.to_vertex]};
+    const std::array<index_t, 2> pair{triangles[problem.polygon],
+                                      triangles[problem.other_polygon]};
+    const index_t patch = patches_[pair[0]];
+    const std::string edge_text =
+        "edge (" + std::to_string(edge[0]) + ", " + std::to_string(edge[1]) + ")";
+    const std::string pair_text =
+        "triangles " + std::to_string(pair[0]) + " and " + std::to_string(pair[1]);
+    const std::string patch_text = "patch " + std::to_string(patch);
     if (problem.kind == detail::AdjacencyProblem::Kind::non_manifold_edge) {
-      throw KarvelException{where_ + " In " + patch + ", " + edge +
-                            " is used by more than two triangles, among them " + pair};
+      throw PatchTopologyError{
+          where_ + " In " + patch_text + ", " + edge_text +
+              " is used by more than two triangles, among them " + pair_text,
+          PatchTopologyError::Kind::non_manifold_edge, patch, pair, edge};
     }
-    throw KarvelException{where_ + " In " + patch + ", " + pair +
-                          " are not consistently oriented across " + edge};
+    throw PatchTopologyError{where_ + " In " + patch_text + ", " + pair_text +
+                                 " are not consistently oriented across " + edge_text,
+                             PatchTopologyError::Kind::inconsistent_orientation, patch,
+                             pair, edge};
   }
 
   void find_line_edges() {

@@ -1,0 +1,33 @@
+#include "soup.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace vemra::tool {
+
+std::string Soup::triangle_place(index_t triangle) const {
+  const std::string at = std::to_string(triangle_records.at(triangle));
+  return record.empty() ? name + ":" + at : name + ": " + record + " " + at;
+}
+
+std::string Soup::triangle_record(index_t triangle) const {
+  return (record.empty() ? "line " : record + " ") +
+         std::to_string(triangle_records.at(triangle));
+}
+
+std::string Soup::point_name(index_t point) const {
+  if (!welded) return "vertex " + std::to_string(std::uint64_t{point} + 1);
+  const auto& p = points.at(point);
+  return "the vertex at (" + number_text(p.value(0)) + ", " + number_text(p.value(1)) +
+         ", " + number_text(p.value(2)) + ")";
+}
+
+std::string number_text(double value) {
+  if (std::isnan(value)) return "nan";
+  if (std::isinf(value)) return value > 0 ? "inf" : "-inf";
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof(text), value);
+  return std::string(text, result.ptr);
+}
+
+}  // namespace vemra::tool
