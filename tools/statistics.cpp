@@ -48,17 +48,50 @@ std::pair<double, karvel::Point<D>> longest_edge(
 
 }  // namespace
 
+// The cosine of a triangle's smallest angle, the one opposite its shortest edge: one
+// square root per triangle instead of an arc tangent per corner.
+template <index_t D>
+double smallest_angle_cosine(const karvel::TriangulatedSurface<D>& mesh,
+                             index_t triangle) {
+  const auto v = mesh.triangle_vertices(triangle);
+  std::array<double, 3> squared;
+  for (int i = 0; i < 3; ++i) {
+    squared[i] = karvel::point_point_squared_distance<D>(mesh.point(v[i]),
+                                                         mesh.point(v[(i + 1) % 3]));
+  }
+  const int shortest =
+      int(std::min_element(squared.begin(), squared.end()) - squared.begin());
+  const double a = squared[(shortest + 1) % 3];
+  const double b = squared[(shortest + 2) % 3];
+  const double denominator = 2 * std::sqrt(a * b);
+  return denominator > 0
+             ? std::clamp((a + b - squared[shortest]) / denominator, -1.0, 1.0)
+             : 1.0;
+}
+
 template <typename Model>
 MeshFigures measure(const Model& model) {
   MeshFigures figures{model.nb_surfaces(), model.nb_lines(), 0,
                       model.nb_unique_vertices(), 180};
-  for_each_mesh(model, [&figures](const auto& mesh) {
+  double largest_cosine = -1;
+  bool any = false;
+  for_each_mesh(model, [&](const auto& mesh) {
     figures.triangles += mesh.nb_polygons();
-    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
-      figures.min_angle =
-          std::min(figures.min_angle, karvel::triangle_smallest_angle(mesh.triangle(t)));
-    }
+    if (mesh.nb_polygons() == 0) return;
+    any = true;
+    largest_cosine =
+        std::max(largest_cosine,
+                 tbb::parallel_reduce(
+                     tbb::blocked_range<index_t>{0, mesh.nb_polygons()}, -1.0,
+                     [&mesh](const tbb::blocked_range<index_t>& range, double largest) {
+                       for (index_t t = range.begin(); t != range.end(); ++t) {
+                         largest = std::max(largest, smallest_angle_cosine(mesh, t));
+                       }
+                       return largest;
+                     },
+                     [](double a, double b) { return std::max(a, b); }));
   });
+  if (any) figures.min_angle = std::acos(largest_cosine) * 180 / M_PI;
   return figures;
 }
 

@@ -9,6 +9,18 @@
 namespace karvel {
 namespace {
 
+// A triangulated mesh as compute_adjacencies() reads it.
+template <index_t D>
+struct TriangleAccess {
+  const TriangulatedSurface<D>& mesh;
+  index_t nb_polygons() const { return mesh.nb_polygons(); }
+  index_t size(index_t /*polygon*/) const { return 3; }
+  index_t vertex(index_t polygon, index_t i) const {
+    return mesh.polygon_vertex({polygon, static_cast<local_index_t>(i)});
+  }
+  index_t slot(index_t polygon, index_t i) const { return 3 * polygon + i; }
+};
+
 constexpr local_index_t next(local_index_t i) { return i == 2 ? 0 : i + 1; }
 constexpr local_index_t previous(local_index_t i) { return i == 0 ? 2 : i - 1; }
 
@@ -50,8 +62,8 @@ index_t TriangulatedSurfaceBuilder<D>::create_triangle(
 
 template <index_t D>
 std::optional<detail::AdjacencyProblem> TriangulatedSurfaceBuilder<D>::link_triangles() {
-  return detail::compute_adjacencies(mesh_.nb_vertices(),
-                                     detail::TriangleAccess<D>{mesh_}, mesh_.adjacents_);
+  return detail::compute_adjacencies(mesh_.nb_vertices(), TriangleAccess<D>{mesh_},
+                                     mesh_.adjacents_);
 }
 
 template <index_t D>

@@ -2,7 +2,7 @@
 
 #include <sstream>
 
-#include <karvel/mesh/adjacency.h>
+#include <karvel/mesh/group_by_vertex.h>
 #include <karvel/mesh/triangulated_surface.h>
 
 namespace karvel {
@@ -68,24 +68,67 @@ class Checker {
       if (!used[v]) problem(id, ": vertex ", v, " is not used");
       check_vertex_tied(id, slot, v);
     }
-    std::vector<index_t> expected(3 * static_cast<std::size_t>(mesh->nb_polygons()));
-    if (const auto issue = detail::compute_adjacencies(
-            mesh->nb_vertices(), detail::TriangleAccess<D>{*mesh}, expected)) {
-      problem(id, ": triangles ", issue->polygon, " and ", issue->other_polygon,
-              issue->kind == detail::AdjacencyProblem::Kind::inconsistent_orientation
-                  ? " are not consistently oriented across edge ("
-                  : " share an edge with a third triangle, edge (",
-              issue->from_vertex, ", ", issue->to_vertex, ")");
-      return;
-    }
+    check_links(id, *mesh);
     for (index_t t = 0; t < mesh->nb_polygons(); ++t) {
       for (local_index_t e = 0; e < 3; ++e) {
-        const index_t stored = mesh->polygon_adjacent({t, e});
-        if (stored != expected[3 * t + e]) {
-          problem(id, ": triangle ", t, " edge ", int(e), " is linked to ", stored,
-                  " instead of ", expected[3 * t + e]);
+        if (mesh->polygon_adjacent({t, e}) == NO_ID && slot != NO_ID) {
+          check_border_covered(id, slot, *mesh, t, e);
         }
-        if (stored == NO_ID && slot != NO_ID) check_border_covered(id, slot, *mesh, t, e);
+      }
+    }
+  }
+
+  // Every link joins two triangles that run the same edge in opposite directions and
+  // link back; every edge left unlinked (a border) is held by no other triangle. One pass
+  // over the links, then the corners at border vertices only: linear, and no copy of the
+  // adjacency.
+  void check_links(const ComponentID& id, const TriangulatedSurface<D>& mesh) {
+    const index_t nb_triangles = mesh.nb_polygons();
+    std::vector<bool> on_border(mesh.nb_vertices(), false);
+    for (index_t t = 0; t < nb_triangles; ++t) {
+      for (local_index_t e = 0; e < 3; ++e) {
+        const auto ends = mesh.triangle_edge_vertices({t, e});
+        const index_t n = mesh.polygon_adjacent({t, e});
+        if (n == NO_ID) {
+          on_border[ends[0]] = on_border[ends[1]] = true;
+          continue;
+        }
+        const local_index_t back =
+            n < nb_triangles ? mesh.edge_from_vertices(n, ends[1], ends[0]) : NO_LID;
+        if (back == NO_LID) {
+          problem(id, ": triangle ", t, " edge ", int(e), " is linked to ", n,
+                  ", which does not run edge (", ends[1], ", ", ends[0], ")");
+        } else if (mesh.polygon_adjacent({n, back}) != t) {
+          problem(id, ": triangle ", n, " edge ", int(back), " is linked to ",
+                  mesh.polygon_adjacent({n, back}), " instead of ", t);
+        }
+      }
+    }
+    const auto border_triangles =
+        detail::group_by_vertex<index_t>(mesh.nb_vertices(), [&](auto&& visit) {
+          for (index_t t = 0; t < nb_triangles; ++t) {
+            for (const index_t v : mesh.triangle_vertices(t)) {
+              if (on_border[v]) visit(v, t);
+            }
+          }
+        });
+    for (index_t t = 0; t < nb_triangles; ++t) {
+      for (local_index_t e = 0; e < 3; ++e) {
+        if (mesh.polygon_adjacent({t, e}) != NO_ID) continue;
+        const auto ends = mesh.triangle_edge_vertices({t, e});
+        for (index_t c = border_triangles.first[ends[0]];
+             c < border_triangles.first[ends[0] + 1]; ++c) {
+          const index_t other = border_triangles.items[c];
+          if (other == t) continue;
+          if (mesh.edge_from_vertices(other, ends[0], ends[1]) != NO_LID) {
+            problem(id, ": triangles ", t, " and ", other,
+                    " are not consistently oriented across edge (", ends[0], ", ",
+                    ends[1], ")");
+          } else if (mesh.edge_from_vertices(other, ends[1], ends[0]) != NO_LID) {
+            problem(id, ": triangle ", t, " edge ", int(e), " is not linked to triangle ",
+                    other, ", which holds edge (", ends[1], ", ", ends[0], ")");
+          }
+        }
       }
     }
   }

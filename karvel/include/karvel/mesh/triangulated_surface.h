@@ -70,22 +70,6 @@ class TriangulatedSurface final : public SurfaceMesh<D> {
   TrivialVector<index_t> vertex_corners_;
 };
 
-namespace detail {
-
-// A triangulated mesh as compute_adjacencies() reads it.
-template <index_t D>
-struct TriangleAccess {
-  const TriangulatedSurface<D>& mesh;
-  index_t nb_polygons() const { return mesh.nb_polygons(); }
-  index_t size(index_t /*polygon*/) const { return 3; }
-  index_t vertex(index_t polygon, index_t i) const {
-    return mesh.polygon_vertex({polygon, static_cast<local_index_t>(i)});
-  }
-  index_t slot(index_t polygon, index_t i) const { return 3 * polygon + i; }
-};
-
-}  // namespace detail
-
 extern template class TriangulatedSurface<2>;
 extern template class TriangulatedSurface<3>;
 
