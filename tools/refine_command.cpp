@@ -263,9 +263,38 @@ double default_max_triangles() {
   return std::floor(memory / 2 / tool_bytes_per_triangle);
 }
 
+// What a run writes, from the options alone.
+struct Outputs {
+  bool single_file;
+  std::vector<std::string>
+      paths;  // in folder mode: model.obj, model.vtp, stats.json, ...
+};
+
+Outputs output_paths(const Options& options) {
+  Outputs outputs;
+  outputs.single_file =
+      ends_with(options.output, ".obj") || ends_with(options.output, ".vtp");
+  if (outputs.single_file) {
+    outputs.paths.push_back(options.output);
+  } else {
+    std::error_code error;
+    if (std::filesystem::exists(options.output, error) &&
+        !std::filesystem::is_directory(options.output, error)) {
+      throw InputError{options.output +
+                       ": not a folder (name a .obj or .vtp file, or a folder)"};
+    }
+    for (const char* name : {"model.obj", "model.vtp", "stats.json"})
+      outputs.paths.push_back(options.output + "/" + name);
+    if (!options.picture) outputs.paths.push_back(options.output + "/picture.svg");
+  }
+  if (options.picture) outputs.paths.push_back(*options.picture);
+  return outputs;
+}
+
 template <typename Model>
-int refine(const Options& options, Input<Model> input, double read_seconds,
-           std::ostream& out, std::ostream& err) {
+int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
+           Input<Model> input, double read_seconds, std::ostream& out,
+           std::ostream& err) {
   using K = Kind<Model>;
   constexpr index_t D = K::dimension;
   Summary summary{};
@@ -291,28 +320,8 @@ int refine(const Options& options, Input<Model> input, double read_seconds,
   }
   const GuardedSize<D> guarded{*size};
 
-  // Everything about the outputs is settled before the long part.
-  const bool single_file =
-      ends_with(options.output, ".obj") || ends_with(options.output, ".vtp");
-  std::vector<std::string> paths;
-  if (single_file) {
-    paths.push_back(options.output);
-  } else {
-    for (const char* name : {"model.obj", "model.vtp", "stats.json"})
-      paths.push_back(options.output + "/" + name);
-    if (!options.picture) paths.push_back(options.output + "/picture.svg");
-  }
-  if (options.picture) paths.push_back(*options.picture);
-  const bool from_file = options.input.rfind("sample:", 0) != 0;
-  if (!single_file && from_file) {
-    std::error_code error;
-    if (std::filesystem::exists(options.output, error) &&
-        !std::filesystem::is_directory(options.output, error)) {
-      throw InputError{options.output +
-                       ": not a folder (name a .obj or .vtp file, or a folder)"};
-    }
-  }
-  OutputFiles files{paths, from_file ? options.input : std::string{}};
+  const bool single_file = outputs.single_file;
+  const auto& paths = outputs.paths;
 
   summary.before = measure(input.model);
   const double limit =
@@ -400,19 +409,23 @@ int refine(const Options& options, Input<Model> input, double read_seconds,
 }
 
 int dispatch(const Options& options, std::ostream& out, std::ostream& err) {
+  // Everything about the outputs is settled before anything is read.
+  const bool from_file = options.input.rfind("sample:", 0) != 0;
+  const auto outputs = output_paths(options);
+  OutputFiles files{outputs.paths, from_file ? options.input : std::string{}};
   Stopwatch watch;
   if (options.input == "sample:layers") {
     if (options.section) throw InputError{"--section: sample:layers is a 3-D model"};
     auto sample = layers_sample();
     return refine<karvel::BRep>(
-        options,
+        options, outputs, files,
         {std::move(sample.model), std::move(sample.size), sample.size_description, {}},
         watch.lap(), out, err);
   }
   if (options.input == "sample:section") {
     auto sample = section_sample();
     return refine<karvel::Section>(
-        options,
+        options, outputs, files,
         {std::move(sample.model), std::move(sample.size), sample.size_description, {}},
         watch.lap(), out, err);
   }
@@ -424,10 +437,12 @@ int dispatch(const Options& options, std::ostream& out, std::ostream& err) {
   const Dropped dropped = check_soup(soup, options.drop_degenerate);
   if (options.section) {
     auto input = section_input(soup, dropped);
-    return refine<karvel::Section>(options, std::move(input), watch.lap(), out, err);
+    return refine<karvel::Section>(options, outputs, files, std::move(input), watch.lap(),
+                                   out, err);
   }
   auto input = brep_input(soup, dropped);
-  return refine<karvel::BRep>(options, std::move(input), watch.lap(), out, err);
+  return refine<karvel::BRep>(options, outputs, files, std::move(input), watch.lap(), out,
+                              err);
 }
 
 }  // namespace

@@ -210,7 +210,13 @@ class PatchModelBuilder {
         const index_t w = triangles_[t][(i + 1) % 3];
         EdgePatches along;
         bool first_holder = true;
-        for (index_t c = triangles_at.first[u]; c < triangles_at.first[u + 1]; ++c) {
+        // The triangles at the end with fewer of them: linear however many triangles
+        // share a vertex.
+        const index_t from = triangles_at.first[u + 1] - triangles_at.first[u] <=
+                                     triangles_at.first[w + 1] - triangles_at.first[w]
+                                 ? u
+                                 : w;
+        for (index_t c = triangles_at.first[from]; c < triangles_at.first[from + 1]; ++c) {
           const index_t q = triangles_at.items[c];
           if (!holds_edge(triangles_[q], u, w)) continue;
           if (q < t) {

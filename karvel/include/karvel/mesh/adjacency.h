@@ -3,7 +3,8 @@
 // Polygon adjacency from polygon vertices, in linear time:
 //   corners_at[v] = every (polygon, local vertex) at v      (group_by_vertex)
 //   for each edge (u -> w) of polygon p:
-//     look at the corners of w for a polygon q holding (w -> u): the neighbour;
+//     look at the corners of u or w, whichever has fewer, for a polygon q holding
+//     (w -> u): the neighbour;
 //     a q holding (u -> w) too means a flipped orientation, a third polygon an edge
 //     that is not manifold.
 // Problems are returned, not thrown, so each caller can name the elements in its own
@@ -52,15 +53,24 @@ std::optional<AdjacencyProblem> compute_adjacencies(index_t nb_vertices,
       index_t neighbour = NO_ID;
       index_t same_direction = NO_ID;
       index_t nb_others = 0;
-      for (index_t c = corners.first[to]; c < corners.first[to + 1]; ++c) {
+      // The corners at the end with fewer of them: linear however many polygons share a
+      // vertex. Around `to`, q runs to -> from where its next vertex is `from`; around
+      // `from`, where its previous vertex is `to`.
+      const bool at_to = corners.first[to + 1] - corners.first[to] <=
+                         corners.first[from + 1] - corners.first[from];
+      const index_t at = at_to ? to : from;
+      const index_t other = at_to ? from : to;
+      for (index_t c = corners.first[at]; c < corners.first[at + 1]; ++c) {
         const index_t q = corners.items[c].polygon;
         if (q == p) continue;
         const index_t q_size = polygons.size(q);
         const index_t j = corners.items[c].local;
-        if (polygons.vertex(q, (j + 1) % q_size) == from) {
+        const index_t next = polygons.vertex(q, (j + 1) % q_size);
+        const index_t previous = polygons.vertex(q, (j + q_size - 1) % q_size);
+        if ((at_to ? next : previous) == other) {
           neighbour = q;
           ++nb_others;
-        } else if (polygons.vertex(q, (j + q_size - 1) % q_size) == from) {
+        } else if ((at_to ? previous : next) == other) {
           same_direction = q;
           ++nb_others;
         }
