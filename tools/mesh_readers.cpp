@@ -4,6 +4,7 @@
 #include "mesh_readers.h"
 
 #include "ply_reader.h"
+#include "tsurf_reader.h"
 
 #include <algorithm>
 #include <charconv>
@@ -325,8 +326,9 @@ Soup parse_soup(const std::string& format, const std::string& content,
   if (format == "off") return parse_off(content, name);
   if (format == "ply") return parse_ply(content, name);
   if (format == "stl") return parse_stl(content, name);
+  if (format == "ts") return parse_tsurf(content, name);
   throw InputError{name + ": unknown format '" + format +
-                   "' (expected obj, off, ply or stl)"};
+                   "' (expected obj, off, ply, stl or ts)"};
 }
 
 Soup read_soup(const std::string& path) {
@@ -334,9 +336,10 @@ Soup read_soup(const std::string& path) {
   std::string format = dot == std::string::npos ? "" : path.substr(dot + 1);
   std::transform(format.begin(), format.end(), format.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  if (format != "obj" && format != "off" && format != "ply" && format != "stl") {
+  if (format != "obj" && format != "off" && format != "ply" && format != "stl" &&
+      format != "ts") {
     throw InputError{path + ": unknown format '" + format +
-                     "' (expected .obj, .off, .ply or .stl)"};
+                     "' (expected .obj, .off, .ply, .stl or .ts)"};
   }
   std::ifstream file{path, std::ios::binary};
   if (!file)

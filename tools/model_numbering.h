@@ -34,10 +34,21 @@ class ModelNumbering {
     const karvel::TriangulatedSurface<D>* mesh;
     index_t slot;
     std::vector<index_t> untied;  // numbers of vertices without a model vertex, or empty
+    index_t first_number;         // of the points numbered with this surface
   };
   // The triangulated surfaces, in the model's order.
   const std::vector<Surface>& surfaces() const { return surfaces_; }
   index_t nb_triangles() const { return nb_triangles_; }
+  // The number of a model vertex that a surface holds, or NO_ID.
+  index_t number_of_unique(index_t unique) const {
+    return unique < of_unique_.size() ? of_unique_[unique] : karvel::NO_ID;
+  }
+  // The points numbered first for surfaces()[surface]: [first, end).
+  std::array<index_t, 2> numbered_with(index_t surface) const {
+    return {surfaces_[surface].first_number, surface + 1 < surfaces_.size()
+                                                 ? surfaces_[surface + 1].first_number
+                                                 : nb_points()};
+  }
   // The number of vertex `vertex` of surfaces()[surface].
   index_t number(index_t surface, index_t vertex) const {
     const auto& s = surfaces_[surface];
@@ -64,7 +75,11 @@ ModelNumbering<Model>::ModelNumbering(const Model& model)
     const auto* mesh =
         dynamic_cast<const karvel::TriangulatedSurface<D>*>(&surface.get_mesh());
     if (!mesh) continue;
-    Surface entry{&surface, mesh, model.component_slot(surface.id()), {}};
+    Surface entry{&surface,
+                  mesh,
+                  model.component_slot(surface.id()),
+                  {},
+                  static_cast<index_t>(sources_.size())};
     const auto index = static_cast<index_t>(surfaces_.size());
     for (index_t v = 0; v < mesh->nb_vertices(); ++v) {
       const index_t unique = entry.slot == karvel::NO_ID

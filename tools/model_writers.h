@@ -24,5 +24,13 @@ template <typename Model>
 void write_obj(const Model& model, TextWriter& out);
 template <typename Model>
 void write_vtp(const Model& model, const Origins* origins, TextWriter& out);
+// TSurf (ASCII): one GOCAD TSurf object per surface, named after it, with its own vertex
+// numbers from 1.
+template <typename Model>
+void write_tsurf(const Model& model, TextWriter& out);
+// gmsh MSH 4.1 (ASCII): one geometric and physical surface per surface and one curve per
+// line, both named; every point once, in the block of the first surface that holds it.
+template <typename Model>
+void write_msh(const Model& model, TextWriter& out);
 
 }  // namespace vemra::tool

@@ -273,7 +273,8 @@ struct Outputs {
 Outputs output_paths(const Options& options) {
   Outputs outputs;
   outputs.single_file =
-      ends_with(options.output, ".obj") || ends_with(options.output, ".vtp");
+      ends_with(options.output, ".obj") || ends_with(options.output, ".vtp") ||
+      ends_with(options.output, ".ts") || ends_with(options.output, ".msh");
   if (outputs.single_file) {
     outputs.paths.push_back(options.output);
   } else {
@@ -377,6 +378,10 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
       files.write(index, [&](TextWriter& w) { write_obj(refined, w); });
     } else if (ends_with(path, ".vtp")) {
       files.write(index, [&](TextWriter& w) { write_vtp(refined, &report.origins, w); });
+    } else if (ends_with(path, ".ts")) {
+      files.write(index, [&](TextWriter& w) { write_tsurf(refined, w); });
+    } else if (ends_with(path, ".msh")) {
+      files.write(index, [&](TextWriter& w) { write_msh(refined, w); });
     } else if (ends_with(path, ".svg")) {
       const auto picture = svg_picture(before_panel, svg_panel(refined, "after", true));
       files.write(index, [&](TextWriter& w) { w << picture; });

@@ -16,6 +16,7 @@ std::string Soup::triangle_record(index_t triangle) const {
 }
 
 std::string Soup::point_name(index_t point) const {
+  if (!point_ids.empty()) return "vertex " + std::to_string(point_ids.at(point));
   if (!welded) return "vertex " + std::to_string(std::uint64_t{point} + 1);
   const auto& p = points.at(point);
   return "the vertex at (" + number_text(p.value(0)) + ", " + number_text(p.value(1)) +

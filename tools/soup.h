@@ -29,6 +29,9 @@ struct Soup {
   // Points welded by position (STL) have no number in the file: messages give their
   // coordinates.
   bool welded{false};
+  // The file's own number of each point, where it numbers them itself (TSurf); empty:
+  // points are counted from 1 in the file's order.
+  std::vector<std::uint64_t> point_ids;
 
   void add_triangle(const std::array<index_t, 3>& vertices, index_t patch,
                     std::uint64_t where) {
@@ -40,7 +43,8 @@ struct Soup {
   std::string triangle_place(index_t triangle) const;
   // "line 12" or "facet 7".
   std::string triangle_record(index_t triangle) const;
-  // "vertex 5" (counted from 1 in the file's order) or "the vertex at (x, y, z)".
+  // "vertex 5" (the file's number, or counted from 1 in the file's order), or "the vertex
+  // at (x, y, z)".
   std::string point_name(index_t point) const;
 };
 

@@ -79,6 +79,20 @@ TEST(MeshReaders, ObjGroupsArePatches) {
   EXPECT_EQ(soup.patch_names, (std::vector<std::string>{"a", "b c"}));
 }
 
+// Faces of one object share points through atoms; objects meet where points coincide; a
+// depth is turned into an elevation.
+TEST(MeshReaders, TSurfFacesAtomsObjectsAndDepth) {
+  const auto soup = read_soup(std::string{VEMRA_TOOL_TEST_DATA} + "/two_objects.ts");
+  EXPECT_EQ(soup.patch_names,
+            (std::vector<std::string>{"horizon", "horizon 2", "fault"}));
+  EXPECT_EQ(soup.patches, (std::vector<index_t>{0, 1, 2}));
+  ASSERT_EQ(soup.points.size(), 5u);  // 4 of the horizon, and the fault's third point
+  EXPECT_EQ(soup.points[0], (karvel::Point<3>{{0, 0, -5}}));
+  EXPECT_EQ(soup.triangles[1], (std::array<index_t, 3>{1, 3, 2}));
+  EXPECT_EQ(soup.point_name(3), "vertex 13");
+  EXPECT_EQ(soup.triangle_place(2), soup.name + ":32");
+}
+
 TEST(MeshReaders, MalformedInputNamesTheLineOrElement) {
   struct Case {
     const char* format;
@@ -117,7 +131,15 @@ TEST(MeshReaders, MalformedInputNamesTheLineOrElement) {
              "x:2: a vertex outside a facet"},
         Case{"stl", "solid s\nfacet\nouter loop\nvertex 0 0 0\nvertex 1 0 0\nendloop\n",
              "x:6: a facet has 2 vertices, not 3"},
-        Case{"stl", "hello", "x:1: expected 'solid'"}}) {
+        Case{"stl", "hello", "x:1: expected 'solid'"},
+        Case{"ts", "GOCAD TSurf 1\nVRTX 1 0 0 0\nTRGL 1 2 3\nEND\n",
+             "x:3: vertex 2 is not given in this object"},
+        Case{"ts", "GOCAD TSurf 1\nVRTX 1 0 0 0\nVRTX 1 1 0 0\n",
+             "x:3: vertex 1 is given twice"},
+        Case{"ts", "GOCAD TSurf 1\nSEG 1 2\n", "x:2: unknown TSurf line 'SEG'"},
+        Case{"ts", "GOCAD TSurf 1\nVRTX 1 0 0 0\n", "the file ends before the END"},
+        Case{"ts", "GOCAD PLine 1\n", "x:1: not a TSurf object"},
+        Case{"ts", "VRTX 1 0 0 0\n", "x:1: 'VRTX' outside a GOCAD TSurf object"}}) {
     SCOPED_TRACE(c.message);
     try {
       parse_soup(c.format, c.content, "x");

@@ -268,9 +268,11 @@ TEST_F(RefineCommand, GoodInputsKeepTheirSurfacesAndNames) {
     std::vector<std::string> names;  // of the written groups
     unsigned triangles;              // read
   };
-  for (const auto& c : std::vector<Case>{{"named_groups.obj", {"west", "east"}, 4},
-                                         {"colours.off", {"patch 0"}, 2},
-                                         {"signed_zero.stl", {"patch 0"}, 2}}) {
+  for (const auto& c :
+       std::vector<Case>{{"named_groups.obj", {"west", "east"}, 4},
+                         {"two_objects.ts", {"horizon", "horizon 2", "fault"}, 3},
+                         {"colours.off", {"patch 0"}, 2},
+                         {"signed_zero.stl", {"patch 0"}, 2}}) {
     SCOPED_TRACE(c.input);
     const auto output = path(std::string{c.input} + ".obj");
     ASSERT_EQ(run({data(c.input), "-o", output, "--size", "0.2", "--stats", "json"}), 0)
@@ -282,6 +284,27 @@ TEST_F(RefineCommand, GoodInputsKeepTheirSurfacesAndNames) {
     EXPECT_EQ(back.patch_names, c.names);
     EXPECT_GT(back.triangles.size(), c.triangles);
   }
+}
+
+// The formats of the field: TSurf and MSH written, TSurf read back as the same
+// conforming surfaces.
+TEST_F(RefineCommand, TSurfAndMshOutputs) {
+  const auto input = data("two_objects.ts");
+  ASSERT_EQ(run({input, "-o", path("out.ts"), "--size", "0.2", "--stats", "json"}), 0)
+      << err_.str();
+  const auto written = read_soup(path("out.ts"));
+  EXPECT_EQ(written.patch_names,
+            (std::vector<std::string>{"horizon", "horizon 2", "fault"}));
+  ASSERT_EQ(run({path("out.ts"), "-o", path("again.obj"), "--size", "0.2"}), 0)
+      << err_.str();
+  EXPECT_NE(out_.str().find("surfaces, lines    3, 5"), std::string::npos) << out_.str();
+  ASSERT_EQ(run({input, "-o", path("out.msh"), "--size", "0.2"}), 0) << err_.str();
+  std::ifstream msh{path("out.msh")};
+  std::string first, version;
+  std::getline(msh, first);
+  std::getline(msh, version);
+  EXPECT_EQ(first, "$MeshFormat");
+  EXPECT_EQ(version, "4.1 0 8");
 }
 
 // A stop by the triangle limit or a failure leaves an earlier output as it was.
