@@ -46,8 +46,10 @@ SvgPanel svg_panel(const Model& model, const char* title, bool right,
   }
   const index_t every =
       std::max<index_t>(1, (triangles + max_triangles - 1) / max_triangles);
-  // Corners of the drawn triangles per surface, then the line segments, projected.
-  std::vector<std::vector<std::array<double, 2>>> surfaces;
+  // Corners of the drawn triangles (every k-th of the model's, counted across surfaces)
+  // in a few colour groups, then line segments, as many at most, projected.
+  constexpr index_t nb_colours = 64;
+  std::vector<std::vector<std::array<double, 2>>> groups(nb_colours);
   std::vector<std::array<double, 2>> lines;
   double x0 = 1e300, x1 = -1e300, y0 = 1e300, y1 = -1e300;
   const auto add = [&](std::vector<std::array<double, 2>>& to, const auto& point) {
@@ -56,19 +58,27 @@ SvgPanel svg_panel(const Model& model, const char* title, bool right,
     x0 = std::min(x0, p[0]), x1 = std::max(x1, p[0]);
     y0 = std::min(y0, p[1]), y1 = std::max(y1, p[1]);
   };
+  index_t counted = 0;
+  index_t surface_index = 0;
   for (const auto& surface : model.surfaces()) {
-    std::vector<std::array<double, 2>> corners;
-    if (const auto* mesh = dynamic_cast<const karvel::TriangulatedSurface<Model::dim>*>(
-            &surface.get_mesh())) {
-      for (index_t t = 0; t < mesh->nb_polygons(); t += every) {
-        for (const index_t v : mesh->triangle_vertices(t)) add(corners, mesh->point(v));
-      }
+    auto& corners = groups[surface_index++ % nb_colours];
+    const auto* mesh =
+        dynamic_cast<const karvel::TriangulatedSurface<Model::dim>*>(&surface.get_mesh());
+    if (!mesh) continue;
+    for (index_t t = 0; t < mesh->nb_polygons(); ++t) {
+      if (counted++ % every != 0) continue;
+      for (const index_t v : mesh->triangle_vertices(t)) add(corners, mesh->point(v));
     }
-    surfaces.push_back(std::move(corners));
   }
+  index_t segments = 0;
+  for (const auto& line : model.lines()) segments += line.mesh().nb_edges();
+  const index_t every_segment =
+      std::max<index_t>(1, (segments + max_triangles - 1) / max_triangles);
+  counted = 0;
   for (const auto& line : model.lines()) {
     const auto& mesh = line.mesh();
     for (index_t e = 0; e < mesh.nb_edges(); ++e) {
+      if (counted++ % every_segment != 0) continue;
       for (const index_t v : mesh.edge_vertices(e)) add(lines, mesh.point(v));
     }
   }
@@ -95,7 +105,9 @@ SvgPanel svg_panel(const Model& model, const char* title, bool right,
     }
     result.body += "\"/>\n";
   };
-  for (index_t s = 0; s < surfaces.size(); ++s) path(surfaces[s], 3, colour(s), "0.4");
+  for (index_t c = 0; c < nb_colours; ++c) {
+    if (!groups[c].empty()) path(groups[c], 3, colour(c), "0.4");
+  }
   if (!lines.empty()) path(lines, 2, "black", "0.8");
   return result;
 }

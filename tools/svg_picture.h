@@ -6,8 +6,8 @@ namespace vemra::tool {
 
 // One side of the picture: a model drawn in SVG, each surface in its own colour, a
 // Section in its plane, a BRep as a wireframe seen from above at an angle. Big models
-// stay small: at most `max_triangles` triangles are drawn (every k-th of each surface,
-// which the title says), and the lines in full.
+// stay small: at most `max_triangles` triangles are drawn (every k-th of the model, which
+// the title says), as many line segments at most, in at most 64 colours.
 struct SvgPanel {
   std::string body;
   double height;

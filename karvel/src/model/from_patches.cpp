@@ -216,7 +216,8 @@ class PatchModelBuilder {
                                      triangles_at.first[w + 1] - triangles_at.first[w]
                                  ? u
                                  : w;
-        for (index_t c = triangles_at.first[from]; c < triangles_at.first[from + 1]; ++c) {
+        for (index_t c = triangles_at.first[from]; c < triangles_at.first[from + 1];
+             ++c) {
           const index_t q = triangles_at.items[c];
           if (!holds_edge(triangles_[q], u, w)) continue;
           if (q < t) {

@@ -12,30 +12,50 @@ bool contains(absl::Span<const ComponentID> components, const uuid& id) {
 
 }  // namespace
 
-const Relationships::Related* Relationships::find(const uuid& id) const {
-  const auto found = related_.find(id);
-  return found == related_.end() ? nullptr : &found->second;
+absl::Span<const ComponentID> Relationships::Related::of(Kind kind) const {
+  const std::uint32_t begin = kind == boundary_kind ? 0 : ends[kind - 1];
+  const std::uint32_t end =
+      kind == embedding_kind ? static_cast<std::uint32_t>(components.size()) : ends[kind];
+  return absl::MakeConstSpan(components.data() + begin, end - begin);
+}
+
+void Relationships::Related::add(Kind kind, const ComponentID& component) {
+  const std::uint32_t at =
+      kind == embedding_kind ? static_cast<std::uint32_t>(components.size()) : ends[kind];
+  components.insert(components.begin() + at, component);
+  for (int k = kind; k < 3; ++k) ++ends[k];
+}
+
+absl::Span<const ComponentID> Relationships::related(const uuid& id, Kind kind) const {
+  const auto found = index_of_.find(id);
+  return found == index_of_.end() ? absl::Span<const ComponentID>{}
+                                  : related_[found->second].of(kind);
+}
+
+Relationships::Related& Relationships::related_to(const uuid& id) {
+  const auto [found, added] = index_of_.try_emplace(id, index_t(related_.size()));
+  if (added) {
+    try {
+      related_.push_back({});
+    } catch (...) {
+      index_of_.erase(found);
+      throw;
+    }
+  }
+  return related_[found->second];
 }
 
 absl::Span<const ComponentID> Relationships::boundaries(const uuid& id) const {
-  const auto* related = find(id);
-  return related ? absl::MakeConstSpan(related->boundaries)
-                 : absl::Span<const ComponentID>{};
+  return related(id, boundary_kind);
 }
 absl::Span<const ComponentID> Relationships::incidences(const uuid& id) const {
-  const auto* related = find(id);
-  return related ? absl::MakeConstSpan(related->incidences)
-                 : absl::Span<const ComponentID>{};
+  return related(id, incidence_kind);
 }
 absl::Span<const ComponentID> Relationships::internals(const uuid& id) const {
-  const auto* related = find(id);
-  return related ? absl::MakeConstSpan(related->internals)
-                 : absl::Span<const ComponentID>{};
+  return related(id, internal_kind);
 }
 absl::Span<const ComponentID> Relationships::embeddings(const uuid& id) const {
-  const auto* related = find(id);
-  return related ? absl::MakeConstSpan(related->embeddings)
-                 : absl::Span<const ComponentID>{};
+  return related(id, embedding_kind);
 }
 
 bool Relationships::is_boundary(const uuid& boundary, const uuid& incidence) const {
@@ -53,11 +73,9 @@ void Relationships::add_relation(const Relation& relation, ModelBuilderKey) {
     return;
   }
   relations_.push_back(relation);
-  // One at a time: inserting the second key may move the first entry.
-  auto& from = related_[relation.from.id];
-  (boundary ? from.incidences : from.embeddings).push_back(relation.to);
-  auto& to = related_[relation.to.id];
-  (boundary ? to.boundaries : to.internals).push_back(relation.from);
+  related_to(relation.from.id)
+      .add(boundary ? incidence_kind : embedding_kind, relation.to);
+  related_to(relation.to.id).add(boundary ? boundary_kind : internal_kind, relation.from);
 }
 
 }  // namespace karvel

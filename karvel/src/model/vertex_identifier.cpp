@@ -157,8 +157,8 @@ void VertexIdentifier::delete_unused_unique_vertices(ModelBuilderKey) {
   for (index_t u = 0; u < heads_.size(); ++u) {
     if (heads_[u] != NO_ID) old_to_new[u] = kept++;
   }
-  for (auto& slot : slots_) {
-    for (auto& unique : slot.unique_vertices) {
+  for (std::size_t slot = 0; slot < slots_.size(); ++slot) {
+    for (auto& unique : slots_[slot].unique_vertices) {
       if (unique != NO_ID) unique = old_to_new[without_flag(unique)];
     }
   }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
 #include <vector>
 
 #include <absl/container/flat_hash_map.h>
 #include <absl/types/span.h>
 
+#include <karvel/basic/chunked_vector.h>
 #include <karvel/model/component_type.h>
 
 namespace karvel {
@@ -36,16 +39,29 @@ class Relationships {
   void add_relation(const Relation& relation, ModelBuilderKey);
 
  private:
-  struct Related {
-    std::vector<ComponentID> boundaries;
-    std::vector<ComponentID> incidences;
-    std::vector<ComponentID> internals;
-    std::vector<ComponentID> embeddings;
+  // The components related to one component, by kind: its boundaries, incidences,
+  // internals and embeddings one after the other in one array (a model of many small
+  // components holds four times fewer arrays).
+  enum Kind : std::uint8_t {
+    boundary_kind,
+    incidence_kind,
+    internal_kind,
+    embedding_kind
   };
-  const Related* find(const uuid& id) const;
+  struct Related {
+    std::vector<ComponentID> components;
+    std::array<std::uint32_t, 3> ends{};  // where each of the first three kinds ends
+
+    absl::Span<const ComponentID> of(Kind kind) const;
+    void add(Kind kind, const ComponentID& component);
+  };
+  absl::Span<const ComponentID> related(const uuid& id, Kind kind) const;
+  Related& related_to(const uuid& id);
 
   std::vector<Relation> relations_;
-  absl::flat_hash_map<uuid, Related> related_;
+  // By component: an index into the chunked array, which grows without copies.
+  absl::flat_hash_map<uuid, index_t> index_of_;
+  ChunkedVector<Related, 10> related_;
 };
 
 }  // namespace karvel

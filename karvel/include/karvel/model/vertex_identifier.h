@@ -103,7 +103,8 @@ class VertexIdentifier {
   void flag_chain(index_t unique_vertex);
   void rebuild_chains();
 
-  std::vector<Slot> slots_;
+  // Chunked: a model of many small components grows it without copies.
+  ChunkedVector<Slot, 10> slots_;
   absl::flat_hash_map<uuid, index_t> slot_of_;
   std::vector<index_t> heads_;
   // Chunked: one entry per component vertex, grown by every split.
