@@ -1,6 +1,7 @@
 // Paths are checked up front; files are written to temporaries, then renamed into place
-// together. A registry of the temporaries lets a signal handler remove them: it holds
-// fixed buffers, so that the handler only calls unlink().
+// together. A registry of the temporaries and the folders made lets a signal handler
+// remove them: it holds fixed buffers, so that the handler only calls unlink() and
+// rmdir().
 
 #include "output_files.h"
 
@@ -20,42 +21,48 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr std::size_t max_temporaries = 16;
+// What a signal must remove: temporary files, and the folders made for them (removed
+// after the files, the last made first).
+constexpr std::size_t max_registered = 32;
 constexpr std::size_t max_path = 4096;
-char temporaries[max_temporaries][max_path];
-std::atomic<bool> temporary_used[max_temporaries];
+char registered[max_registered][max_path];
+bool registered_folder[max_registered];
+std::atomic<bool> registered_used[max_registered];
 
-extern "C" void remove_temporaries_and_die(int signal_number) {
-  for (std::size_t i = 0; i < max_temporaries; ++i) {
-    if (temporary_used[i].load()) ::unlink(temporaries[i]);
+extern "C" void remove_registered_and_die(int signal_number) {
+  for (std::size_t i = 0; i < max_registered; ++i) {
+    if (registered_used[i].load() && !registered_folder[i]) ::unlink(registered[i]);
+  }
+  for (std::size_t i = max_registered; i-- > 0;) {
+    if (registered_used[i].load() && registered_folder[i]) ::rmdir(registered[i]);
   }
   ::signal(signal_number, SIG_DFL);
   ::raise(signal_number);
 }
 
-// The registry slot of a temporary file, or max_temporaries when it is full or the path
-// too long (the file is then only removed on a normal failure).
-std::size_t register_temporary(const std::string& path) {
+// Registers a path for removal on SIGINT or SIGTERM. A path too long, or a full
+// registry, is only removed on a normal failure.
+void register_path(const std::string& path, bool folder) {
   static const bool handlers = [] {
-    ::signal(SIGINT, remove_temporaries_and_die);
-    ::signal(SIGTERM, remove_temporaries_and_die);
+    ::signal(SIGINT, remove_registered_and_die);
+    ::signal(SIGTERM, remove_registered_and_die);
     return true;
   }();
   (void)handlers;
-  if (path.size() >= max_path) return max_temporaries;
-  for (std::size_t i = 0; i < max_temporaries; ++i) {
-    if (temporary_used[i].load()) continue;
-    std::memcpy(temporaries[i], path.c_str(), path.size() + 1);
-    temporary_used[i].store(true);
-    return i;
+  if (path.size() >= max_path) return;
+  for (std::size_t i = 0; i < max_registered; ++i) {
+    if (registered_used[i].load()) continue;
+    std::memcpy(registered[i], path.c_str(), path.size() + 1);
+    registered_folder[i] = folder;
+    registered_used[i].store(true);
+    return;
   }
-  return max_temporaries;
 }
 
-void unregister_temporary(const std::string& path) {
-  for (std::size_t i = 0; i < max_temporaries; ++i) {
-    if (temporary_used[i].load() && path == temporaries[i])
-      temporary_used[i].store(false);
+void unregister_path(const std::string& path) {
+  for (std::size_t i = 0; i < max_registered; ++i) {
+    if (registered_used[i].load() && path == registered[i])
+      registered_used[i].store(false);
   }
 }
 
@@ -117,6 +124,7 @@ void OutputFiles::plan(const std::string& path, const std::string& input) {
                        error_text() + ")");
     }
     created_folders_.push_back(missing_folder->string());
+    register_path(created_folders_.back(), true);
   }
   if (::access(target.parent_path().c_str(), W_OK | X_OK) != 0) {
     refuse(path, "cannot write in " + target.parent_path().string() + " (" +
@@ -129,6 +137,7 @@ void OutputFiles::remove_created_folders() {
   for (auto folder = created_folders_.rbegin(); folder != created_folders_.rend();
        ++folder) {
     ::rmdir(folder->c_str());
+    unregister_path(*folder);
   }
   created_folders_.clear();
 }
@@ -138,7 +147,7 @@ OutputFiles::~OutputFiles() {
   for (const auto& file : files_) {
     if (file.temporary.empty()) continue;
     std::remove(file.temporary.c_str());
-    unregister_temporary(file.temporary);
+    unregister_path(file.temporary);
   }
   remove_created_folders();
 }
@@ -147,8 +156,7 @@ void OutputFiles::write(std::size_t index,
                         const std::function<void(TextWriter&)>& write) {
   auto& file = files_.at(index);
   file.temporary = file.target + ".tmp-" + std::to_string(::getpid());
-  const std::size_t slot = register_temporary(file.temporary);
-  (void)slot;
+  register_path(file.temporary, false);
   std::FILE* out = std::fopen(file.temporary.c_str(), "wb");
   if (!out) refuse(file.path, "cannot write (" + error_text() + ")");
   bool failed = false;
@@ -198,11 +206,12 @@ void OutputFiles::commit() {
       put_back();
       refuse(file.path, "cannot write (" + why + ")");
     }
-    unregister_temporary(file.temporary);
+    unregister_path(file.temporary);
   }
   for (const auto& old : kept) {
     if (!old.empty()) std::remove(old.c_str());
   }
+  for (const auto& folder : created_folders_) unregister_path(folder);
   committed_ = true;
 }
 

@@ -14,8 +14,8 @@ namespace vemra::tool {
 // link is written through (its target is replaced), missing folders are created and the
 // folder must be writable. write() writes each file under a temporary name beside its
 // final path; commit() renames them all into place, and if one rename fails, puts back
-// what the earlier ones replaced. On any failure the temporary files and the folders
-// created are removed; on SIGINT or SIGTERM, the temporary files.
+// what the earlier ones replaced. On any failure, and on SIGINT or SIGTERM, the
+// temporary files and the folders created are removed.
 class OutputFiles {
  public:
   // Throws InputError naming the path.
