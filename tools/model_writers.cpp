@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <functional>
+#include <new>
 #include <string>
+
+#include <zlib.h>
 
 #include <karvel/model/brep.h>
 #include <karvel/model/section.h>
@@ -36,13 +40,17 @@ void write_obj(const Model& model, TextWriter& out) {
 
 namespace {
 
-// One array of the appended block: its XML header now, its bytes later, in the same
-// order.
+// Bytes handed on in order; what an array emits.
+using Sink = std::function<void(const void*, std::size_t)>;
+
+// One array of the appended block: its XML attributes, its size, and a function that
+// emits its bytes.
 struct AppendedArray {
   std::string type;
   std::string name;
   int components;
   std::uint64_t bytes;
+  std::function<void(const Sink&)> emit;
 };
 
 std::string data_array(const AppendedArray& array, std::uint64_t offset) {
@@ -53,82 +61,161 @@ std::string data_array(const AppendedArray& array, std::uint64_t offset) {
   return xml + " format=\"appended\" offset=\"" + std::to_string(offset) + "\"/>\n";
 }
 
+// An array compressed as VTK's zlib compressor writes it: blocks of 1 MiB, each
+// compressed on its own; a header of the block count, the block size, the last block's
+// size and each block's compressed size (UInt64), then the blocks.
+class CompressedArray {
+ public:
+  static constexpr std::size_t block_bytes = std::size_t{1} << 20;
+
+  explicit CompressedArray(const AppendedArray& array) {
+    raw_.reserve(block_bytes);
+    array.emit([this](const void* data, std::size_t size) {
+      const auto* bytes = static_cast<const unsigned char*>(data);
+      while (size > 0) {
+        const std::size_t taken = std::min(size, block_bytes - raw_.size());
+        raw_.insert(raw_.end(), bytes, bytes + taken);
+        bytes += taken;
+        size -= taken;
+        if (raw_.size() == block_bytes) compress_block();
+      }
+    });
+    last_ = raw_.empty() && !sizes_.empty() ? block_bytes : raw_.size();
+    if (!raw_.empty()) compress_block();
+    std::vector<unsigned char>{}.swap(raw_);
+  }
+  std::uint64_t size() const { return 8 * (3 + sizes_.size()) + data_.size(); }
+  void write(TextWriter& out) const {
+    const std::uint64_t header[3] = {sizes_.size(), block_bytes, last_};
+    out.bytes(header, sizeof(header));
+    out.bytes(sizes_.data(), 8 * sizes_.size());
+    out.bytes(data_.data(), data_.size());
+  }
+
+ private:
+  void compress_block() {
+    uLongf size = compressBound(static_cast<uLong>(raw_.size()));
+    const std::size_t at = data_.size();
+    data_.resize(at + size);
+    if (compress2(data_.data() + at, &size, raw_.data(), static_cast<uLong>(raw_.size()),
+                  Z_BEST_SPEED) != Z_OK) {
+      throw std::bad_alloc{};
+    }
+    data_.resize(at + size);
+    sizes_.push_back(size);
+    raw_.clear();
+  }
+
+  std::vector<unsigned char> raw_;
+  std::vector<unsigned char> data_;
+  std::vector<std::uint64_t> sizes_;
+  std::uint64_t last_{0};
+};
+
 template <typename T>
-void put(TextWriter& out, T value) {
-  out.bytes(&value, sizeof(value));
+void put(const Sink& sink, T value) {
+  sink(&value, sizeof(value));
 }
 
 }  // namespace
 
 template <typename Model>
-void write_vtp(const Model& model, const Origins* origins, TextWriter& out) {
+void write_vtp(const Model& model, const Origins* origins, bool compress,
+               TextWriter& out) {
   const ModelNumbering<Model> numbering{model};
+  const auto& surfaces = numbering.surfaces();
   const std::uint64_t nb_points = numbering.nb_points();
   const std::uint64_t nb_triangles = numbering.nb_triangles();
   // 32-bit connectivity while every index fits.
   const bool wide = 3 * nb_triangles >= (std::uint64_t{1} << 31);
   const std::string index_type = wide ? "Int64" : "Int32";
-  const int index_bytes = wide ? 8 : 4;
-  const AppendedArray points{"Float64", "", 3, 24 * nb_points};
-  const AppendedArray surface{"Int32", "surface", 1, 4 * nb_triangles};
-  const AppendedArray origin{"UInt32", "origin", 1, 4 * nb_triangles};
-  const AppendedArray connectivity{index_type, "connectivity", 1,
-                                   3 * index_bytes * nb_triangles};
-  const AppendedArray offsets{index_type, "offsets", 1, index_bytes * nb_triangles};
-  // Each array in the block is its size (UInt64), then its bytes.
-  std::uint64_t offset = 0;
-  const auto next = [&offset](const AppendedArray& array) {
-    const std::uint64_t at = offset;
-    offset += 8 + array.bytes;
-    return at;
+  const std::uint64_t index_bytes = wide ? 8 : 4;
+  const auto put_index = [wide](const Sink& sink, std::uint64_t value) {
+    if (wide) {
+      put(sink, static_cast<std::int64_t>(value));
+    } else {
+      put(sink, static_cast<std::int32_t>(value));
+    }
   };
+  const AppendedArray points{"Float64", "", 3, 24 * nb_points, [&](const Sink& sink) {
+                               for (index_t p = 0; p < nb_points; ++p) {
+                                 for (const double value : numbering.point(p))
+                                   put(sink, value);
+                               }
+                             }};
+  const AppendedArray surface{
+      "Int32", "surface", 1, 4 * nb_triangles, [&](const Sink& sink) {
+        for (index_t s = 0; s < surfaces.size(); ++s) {
+          for (index_t t = 0; t < surfaces[s].mesh->nb_polygons(); ++t)
+            put(sink, std::int32_t(s));
+        }
+      }};
+  const AppendedArray origin{
+      "UInt32", "origin", 1, 4 * nb_triangles, [&](const Sink& sink) {
+        for (const auto& s : surfaces) {
+          const auto found = origins->find(s.surface->id());
+          for (index_t t = 0; t < s.mesh->nb_polygons(); ++t) {
+            const bool known = found != origins->end() && t < found->second.size();
+            put(sink,
+                known ? std::uint32_t{found->second[t]} : std::uint32_t{karvel::NO_ID});
+          }
+        }
+      }};
+  const AppendedArray connectivity{
+      index_type, "connectivity", 1, 3 * index_bytes * nb_triangles,
+      [&](const Sink& sink) {
+        for (index_t s = 0; s < surfaces.size(); ++s) {
+          for (index_t t = 0; t < surfaces[s].mesh->nb_polygons(); ++t) {
+            for (const index_t v : surfaces[s].mesh->triangle_vertices(t))
+              put_index(sink, numbering.number(s, v));
+          }
+        }
+      }};
+  const AppendedArray offsets{index_type, "offsets", 1, index_bytes * nb_triangles,
+                              [&](const Sink& sink) {
+                                for (std::uint64_t t = 1; t <= nb_triangles; ++t)
+                                  put_index(sink, 3 * t);
+                              }};
+  std::vector<const AppendedArray*> arrays{&points, &surface};
+  if (origins) arrays.push_back(&origin);
+  arrays.push_back(&connectivity);
+  arrays.push_back(&offsets);
+  // Compressed, every array is ready before the header, which gives their offsets.
+  std::vector<CompressedArray> compressed;
+  if (compress) {
+    for (const auto* array : arrays) compressed.emplace_back(*array);
+  }
+  std::vector<std::uint64_t> array_offsets;
+  std::uint64_t offset = 0;
+  for (std::size_t i = 0; i < arrays.size(); ++i) {
+    array_offsets.push_back(offset);
+    offset += compress ? compressed[i].size() : 8 + arrays[i]->bytes;
+  }
   out << "<?xml version=\"1.0\"?>\n"
          "<VTKFile type=\"PolyData\" version=\"1.0\" byte_order=\"LittleEndian\" "
-         "header_type=\"UInt64\">\n<PolyData>\n<Piece NumberOfPoints=\""
-      << nb_points << "\" NumberOfPolys=\"" << nb_triangles << "\">\n<Points>\n"
-      << data_array(points, next(points)) << "</Points>\n<CellData Scalars=\"surface\">\n"
-      << data_array(surface, next(surface));
-  if (origins) out << data_array(origin, next(origin));
-  out << "</CellData>\n<Polys>\n"
-      << data_array(connectivity, next(connectivity))
-      << data_array(offsets, next(offsets))
+         "header_type=\"UInt64\""
+      << (compress ? " compressor=\"vtkZLibDataCompressor\"" : "")
+      << ">\n<PolyData>\n<Piece NumberOfPoints=\"" << nb_points << "\" NumberOfPolys=\""
+      << nb_triangles << "\">\n<Points>\n"
+      << data_array(points, array_offsets[0])
+      << "</Points>\n<CellData Scalars=\"surface\">\n";
+  std::size_t next = 1;
+  out << data_array(surface, array_offsets[next++]);
+  if (origins) out << data_array(origin, array_offsets[next++]);
+  out << "</CellData>\n<Polys>\n" << data_array(connectivity, array_offsets[next++]);
+  out << data_array(offsets, array_offsets[next++])
       << "</Polys>\n</Piece>\n</PolyData>\n<AppendedData encoding=\"raw\">\n_";
-  const auto& surfaces = numbering.surfaces();
-  put(out, points.bytes);
-  for (index_t p = 0; p < nb_points; ++p) {
-    for (const double value : numbering.point(p)) put(out, value);
-  }
-  put(out, surface.bytes);
-  for (index_t s = 0; s < surfaces.size(); ++s) {
-    for (index_t t = 0; t < surfaces[s].mesh->nb_polygons(); ++t)
-      put(out, std::int32_t(s));
-  }
-  if (origins) {
-    put(out, origin.bytes);
-    for (const auto& s : surfaces) {
-      const auto found = origins->find(s.surface->id());
-      for (index_t t = 0; t < s.mesh->nb_polygons(); ++t) {
-        const bool known = found != origins->end() && t < found->second.size();
-        put(out, known ? std::uint32_t{found->second[t]} : std::uint32_t{karvel::NO_ID});
-      }
-    }
-  }
-  const auto put_index = [&out, wide](std::uint64_t value) {
-    if (wide) {
-      put(out, static_cast<std::int64_t>(value));
-    } else {
-      put(out, static_cast<std::int32_t>(value));
-    }
+  const Sink to_out = [&out](const void* data, std::size_t size) {
+    out.bytes(data, size);
   };
-  put(out, connectivity.bytes);
-  for (index_t s = 0; s < surfaces.size(); ++s) {
-    for (index_t t = 0; t < surfaces[s].mesh->nb_polygons(); ++t) {
-      for (const index_t v : surfaces[s].mesh->triangle_vertices(t))
-        put_index(numbering.number(s, v));
+  for (std::size_t i = 0; i < arrays.size(); ++i) {
+    if (compress) {
+      compressed[i].write(out);
+    } else {
+      put(to_out, arrays[i]->bytes);
+      arrays[i]->emit(to_out);
     }
   }
-  put(out, offsets.bytes);
-  for (std::uint64_t t = 1; t <= nb_triangles; ++t) put_index(3 * t);
   out << "\n</AppendedData>\n</VTKFile>\n";
 }
 
@@ -260,8 +347,8 @@ void write_msh(const Model& model, TextWriter& out) {
 
 template void write_obj(const karvel::BRep&, TextWriter&);
 template void write_obj(const karvel::Section&, TextWriter&);
-template void write_vtp(const karvel::BRep&, const Origins*, TextWriter&);
-template void write_vtp(const karvel::Section&, const Origins*, TextWriter&);
+template void write_vtp(const karvel::BRep&, const Origins*, bool, TextWriter&);
+template void write_vtp(const karvel::Section&, const Origins*, bool, TextWriter&);
 template void write_tsurf(const karvel::BRep&, TextWriter&);
 template void write_tsurf(const karvel::Section&, TextWriter&);
 template void write_msh(const karvel::BRep&, TextWriter&);

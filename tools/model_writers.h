@@ -17,13 +17,15 @@ using Origins = absl::flat_hash_map<karvel::uuid, std::vector<karvel::index_t>>;
 // A model's triangulated surfaces, streamed: every point once (a model vertex is one
 // point), then the triangles of each surface.
 // OBJ: one group per surface, named after it.
-// VTK XML PolyData: binary appended data; a cell array "surface" (the surface's index)
-// and, with `origins`, "origin" (the input triangle each triangle lies in).
+// VTK XML PolyData: binary appended data, zlib-compressed in blocks with `compress`; a
+// cell array "surface" (the surface's index) and, with `origins`, "origin" (the input
+// triangle each triangle lies in).
 // NOTE: a Section is written in the plane z = 0.
 template <typename Model>
 void write_obj(const Model& model, TextWriter& out);
 template <typename Model>
-void write_vtp(const Model& model, const Origins* origins, TextWriter& out);
+void write_vtp(const Model& model, const Origins* origins, bool compress,
+               TextWriter& out);
 // TSurf (ASCII): one GOCAD TSurf object per surface, named after it, with its own vertex
 // numbers from 1.
 template <typename Model>

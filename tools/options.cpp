@@ -11,7 +11,8 @@ namespace vemra::tool {
 const char* const usage =
     "usage: vemra-refine [INPUT] [-o OUTPUT] [--size H | --size-expr EXPR] [--section]\n"
     "                    [--threads N] [--stats json] [--picture FILE.svg] [--no-check]\n"
-    "                    [--drop-degenerate] [--max-triangles N] [--version]\n"
+    "                    [--drop-degenerate] [--max-triangles N] [--compress] "
+    "[--version]\n"
     "  INPUT   a mesh file (.obj, .off, .ply, .stl, .ts) or sample:layers (default) or\n"
     "          sample:section\n"
     "  -o      an output folder (default vemra-out: model.obj, model.vtp, picture.svg,\n"
@@ -89,6 +90,8 @@ Options parse_options(const std::vector<std::string>& arguments) {
       options.check = false;
     } else if (argument == "--drop-degenerate") {
       options.drop_degenerate = true;
+    } else if (argument == "--compress") {
+      options.compress = true;
     } else if (argument == "--max-triangles") {
       const double limit = parse_number(argument, value());
       if (!(limit >= 1 && limit <= 1e15) || limit != std::floor(limit)) {

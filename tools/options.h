@@ -20,6 +20,8 @@ struct Options {
   bool version = false;
   // Drop zero-area triangles and repeated faces instead of refusing the file.
   bool drop_degenerate = false;
+  // zlib-compressed VTP.
+  bool compress = false;
   // Refuse a refinement estimated, or found, to make more triangles; unset: what fits in
   // half of the machine's memory.
   std::optional<double> max_triangles;

@@ -377,7 +377,9 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
     if (ends_with(path, ".obj")) {
       files.write(index, [&](TextWriter& w) { write_obj(refined, w); });
     } else if (ends_with(path, ".vtp")) {
-      files.write(index, [&](TextWriter& w) { write_vtp(refined, &report.origins, w); });
+      files.write(index, [&](TextWriter& w) {
+        write_vtp(refined, &report.origins, options.compress, w);
+      });
     } else if (ends_with(path, ".ts")) {
       files.write(index, [&](TextWriter& w) { write_tsurf(refined, w); });
     } else if (ends_with(path, ".msh")) {

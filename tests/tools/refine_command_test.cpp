@@ -1,10 +1,12 @@
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "mesh_readers.h"
 #include "refine_command.h"
@@ -305,6 +307,57 @@ TEST_F(RefineCommand, TSurfAndMshOutputs) {
   std::getline(msh, version);
   EXPECT_EQ(first, "$MeshFormat");
   EXPECT_EQ(version, "4.1 0 8");
+}
+
+// The appended arrays of a VTP file, each as its bytes: raw, or zlib blocks inflated.
+std::vector<std::string> appended_arrays(const std::string& path, std::size_t count) {
+  std::ifstream file{path, std::ios::binary};
+  const std::string text{std::istreambuf_iterator<char>{file}, {}};
+  const bool compressed = text.find("vtkZLibDataCompressor") != std::string::npos;
+  const std::string start = "<AppendedData encoding=\"raw\">\n_";
+  std::size_t at = text.find(start);
+  if (at == std::string::npos) return {};
+  at += start.size();
+  const auto word = [&text, &at] {
+    std::uint64_t value;
+    std::memcpy(&value, text.data() + at, 8);
+    at += 8;
+    return value;
+  };
+  std::vector<std::string> arrays;
+  for (std::size_t a = 0; a < count && at < text.size(); ++a) {
+    if (!compressed) {
+      const std::uint64_t size = word();
+      arrays.push_back(text.substr(at, size));
+      at += size;
+      continue;
+    }
+    const std::uint64_t blocks = word(), block = word(), last = word();
+    std::vector<std::uint64_t> sizes;
+    for (std::uint64_t b = 0; b < blocks; ++b) sizes.push_back(word());
+    std::string inflated;
+    for (std::uint64_t b = 0; b < blocks; ++b) {
+      std::string out(b + 1 == blocks ? last : block, '\0');
+      uLongf size = out.size();
+      EXPECT_EQ(uncompress(reinterpret_cast<Bytef*>(out.data()), &size,
+                           reinterpret_cast<const Bytef*>(text.data() + at), sizes[b]),
+                Z_OK);
+      at += sizes[b];
+      inflated += out.substr(0, size);
+    }
+    arrays.push_back(inflated);
+  }
+  return arrays;
+}
+
+TEST_F(RefineCommand, CompressedVtpHoldsTheSameArrays) {
+  const auto input = data("named_groups.obj");
+  ASSERT_EQ(run({input, "-o", path("raw.vtp"), "--size", "0.005"}), 0) << err_.str();
+  ASSERT_EQ(run({input, "-o", path("zlib.vtp"), "--size", "0.005", "--compress"}), 0)
+      << err_.str();
+  const auto raw = appended_arrays(path("raw.vtp"), 5);
+  EXPECT_GT(raw[0].size(), std::size_t{1} << 20);  // the points span several blocks
+  EXPECT_EQ(appended_arrays(path("zlib.vtp"), 5), raw);
 }
 
 // A stop by the triangle limit or a failure leaves an earlier output as it was.
