@@ -164,37 +164,6 @@ BENCHMARK(BM_ParallelFill)
     ->ReportAggregatesOnly()
     ->UseRealTime();
 
-// refine() on the icosphere at h = 0.00225, recording triangle origins or not.
-void BM_RefineCall(benchmark::State& state) {
-  const PlaneDistanceMetric metric{0.00225, 0.0};
-  vemra::RefineOptions options;
-  options.record_origins = state.range(0) != 0;
-  double splits = 0;
-  for (auto _ : state) {
-    BRep model;
-    karvel::BRepBuilder{model}.copy(icosphere());
-    bench::reset_heap_peak();
-    const auto report = vemra::refine(model, metric, options);
-    state.SetIterationTime(report.fill_seconds + report.split_seconds +
-                           report.clean_seconds);
-    splits = double(report.splits);
-    state.counters["loop_splits_per_second"] = splits / report.split_seconds;
-    state.counters["peak_bytes_per_triangle"] =
-        double(bench::heap_figures().peak_bytes) / double(report.triangles_after);
-  }
-  state.counters["splits_per_second"] = benchmark::Counter(
-      splits * double(state.iterations()), benchmark::Counter::kIsRate);
-}
-BENCHMARK(BM_RefineCall)
-    ->ArgName("origins")
-    ->Arg(0)
-    ->Arg(1)
-    ->UseManualTime()
-    ->Unit(benchmark::kMillisecond)
-    ->Iterations(1)
-    ->Repetitions(3)
-    ->ReportAggregatesOnly();
-
 // Generated inputs for the quality benchmark: the icosphere, the unit grid, and the grid
 // as a rough terrain whose inner points are also moved sideways by up to a fifth of a
 // cell (triangles of many shapes).
@@ -277,6 +246,49 @@ BENCHMARK(BM_GradedQuality)
     ->ArgNames({"input", "slope_per_mille"})
     ->ArgsProduct({{int(Input::icosphere), int(Input::grid), int(Input::terrain)},
                    {0, 30, 300, 1000}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1)
+    ->Repetitions(3)
+    ->ReportAggregatesOnly();
+
+// refine() in either order, with or without triangle origins, on the icosphere
+// (h = 0.00225), the grid (uniform, h = 0.0008) and the terrain (h = 0.0004 + 0.02 |x|,
+// growing away from a plane). Arguments: the input, the order (0 exact, 1 banded),
+// origins.
+void BM_Refine(benchmark::State& state) {
+  const auto input = static_cast<Input>(state.range(0));
+  const BRep& model_in = quality_input(input);
+  const PlaneDistanceMetric metric =
+      input == Input::icosphere ? PlaneDistanceMetric{0.00225, 0}
+      : input == Input::grid    ? PlaneDistanceMetric{0.0008, 0}
+                                : PlaneDistanceMetric{0.0004, 0.02};
+  vemra::RefineOptions options;
+  options.order = state.range(1) ? vemra::SplitOrder::banded : vemra::SplitOrder::exact;
+  options.record_origins = state.range(2) != 0;
+  for (auto _ : state) {
+    BRep model;
+    karvel::BRepBuilder{model}.copy(model_in);
+    bench::reset_heap_peak();
+    const auto report = vemra::refine(model, metric, options);
+    state.SetIterationTime(report.fill_seconds + report.split_seconds +
+                           report.clean_seconds);
+    state.counters["triangles_after"] = double(report.triangles_after);
+    state.counters["splits_per_second"] =
+        double(report.splits) /
+        (report.fill_seconds + report.split_seconds + report.clean_seconds);
+    state.counters["peak_bytes_per_triangle"] =
+        double(bench::heap_figures().peak_bytes) / double(report.triangles_after);
+    state.counters["min_angle"] = fixtures::smallest_angle(model);
+  }
+}
+BENCHMARK(BM_Refine)
+    ->ArgNames({"input", "banded", "origins"})
+    ->ArgsProduct({{int(Input::icosphere), int(Input::grid), int(Input::terrain)},
+                   {0, 1},
+                   {0}})
+    ->Args({int(Input::icosphere), 0, 1})
+    ->Args({int(Input::icosphere), 1, 1})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)

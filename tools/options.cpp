@@ -92,6 +92,12 @@ Options parse_options(const std::vector<std::string>& arguments) {
       options.drop_degenerate = true;
     } else if (argument == "--compress") {
       options.compress = true;
+    } else if (argument == "--order") {
+      const auto order = value();
+      if (order != "exact" && order != "banded") {
+        throw InputError{"--order: 'exact' or 'banded', not '" + order + "'"};
+      }
+      options.order = order == "exact" ? SplitOrder::exact : SplitOrder::banded;
     } else if (argument == "--max-triangles") {
       const double limit = parse_number(argument, value());
       if (!(limit >= 1 && limit <= 1e15) || limit != std::floor(limit)) {

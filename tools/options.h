@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <vemra/split_order.h>
+
 namespace vemra::tool {
 
 struct Options {
@@ -22,6 +24,7 @@ struct Options {
   bool drop_degenerate = false;
   // zlib-compressed VTP.
   bool compress = false;
+  SplitOrder order = SplitOrder::banded;
   // Refuse a refinement estimated, or found, to make more triangles; unset: what fits in
   // half of the machine's memory.
   std::optional<double> max_triangles;

@@ -155,6 +155,7 @@ std::string json_string(const std::string& text) {
 struct Summary {
   std::string input;
   std::string size;
+  std::string order;
   MeshFigures before, after;
   Dropped dropped;
   double estimate;
@@ -172,6 +173,7 @@ std::string json_number(double value) {
 std::string summary_json(const Summary& s) {
   std::ostringstream json;
   json << "{\"input\": " << json_string(s.input) << ", \"size\": " << json_string(s.size)
+       << ", \"order\": " << json_string(s.order)
        << ", \"surfaces\": " << s.after.surfaces << ", \"lines\": " << s.after.lines
        << ", \"triangles_before\": " << s.before.triangles
        << ", \"triangles_after\": " << s.after.triangles
@@ -213,6 +215,7 @@ std::string summary_table(const Summary& s) {
   std::ostringstream table;
   table << "input              " << s.input << "\n"
         << "size               " << s.size << "\n"
+        << "split order        " << s.order << "\n"
         << "surfaces, lines    " << s.after.surfaces << ", " << s.after.lines << "\n"
         << "triangles          " << s.before.triangles << " -> " << s.after.triangles
         << " (estimated " << fixed(s.estimate, 0) << ")\n";
@@ -302,6 +305,7 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
   summary.input = options.input;
   summary.read = read_seconds;
   summary.dropped = input.dropped;
+  summary.order = options.order == SplitOrder::exact ? "exact" : "banded";
 
   std::unique_ptr<Metric<D>> size;
   if (options.size) {
@@ -340,6 +344,7 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
   if (draws_picture) before_panel = svg_panel(input.model, "before", false);
   RefineOptions refine_options;
   refine_options.record_origins = true;
+  refine_options.order = options.order;
   const bool progress_line = ::isatty(STDERR_FILENO);
   bool over_limit = false;
   refine_options.progress = [&](const RefineProgress& progress) {

@@ -76,7 +76,9 @@ TEST(Refine, GivesWhatTheSplitterGives) {
     constexpr index_t D = ModelKind<Model>::dimension;
     const GradedMetric<D> metric{named.size, 0.5};
     auto by_refine = named.make();
-    const auto report = refine(by_refine, metric);
+    RefineOptions exact;
+    exact.order = SplitOrder::exact;
+    const auto report = refine(by_refine, metric, exact);
     auto by_splitter = named.make();
     detail::Splitter<Model, typename ModelKind<Model>::Modifier, D>{by_splitter, metric}
         .split();
@@ -88,6 +90,12 @@ TEST(Refine, GivesWhatTheSplitterGives) {
   });
 }
 
+const SplitOrder orders[] = {SplitOrder::exact, SplitOrder::banded};
+
+std::string order_name(SplitOrder order) {
+  return order == SplitOrder::exact ? "exact" : "banded";
+}
+
 // The whole refined model, bit for bit, on any number of threads and from run to run.
 TEST(ParallelRefine, SameModelOnAnyNumberOfThreads) {
   for_each_fixture([](const auto& named) {
@@ -95,48 +103,58 @@ TEST(ParallelRefine, SameModelOnAnyNumberOfThreads) {
     constexpr index_t D = ModelKind<Model>::dimension;
     const ConstantMetric<D> uniform{named.size};
     const GradedMetric<D> graded{named.size / 2, 0.3};
-    for (const Metric<D>* metric : {static_cast<const Metric<D>*>(&uniform),
-                                    static_cast<const Metric<D>*>(&graded)}) {
-      std::vector<std::uint64_t> single;
-      for (const std::size_t threads : {1, 2, 4, 2}) {
-        SCOPED_TRACE(threads);
-        tbb::global_control pool{tbb::global_control::max_allowed_parallelism, threads};
-        auto model = named.make();
-        refine(model, *metric);
-        if (single.empty()) {
-          single = fixtures::fingerprint(model);
-        } else {
-          EXPECT_EQ(fixtures::fingerprint(model), single);
+    for (const SplitOrder order : orders) {
+      for (const Metric<D>* metric : {static_cast<const Metric<D>*>(&uniform),
+                                      static_cast<const Metric<D>*>(&graded)}) {
+        std::vector<std::uint64_t> single;
+        for (const std::size_t threads : {1, 2, 4, 2}) {
+          SCOPED_TRACE(order_name(order) + ", threads " + std::to_string(threads));
+          tbb::global_control pool{tbb::global_control::max_allowed_parallelism, threads};
+          auto model = named.make();
+          RefineOptions options;
+          options.order = order;
+          refine(model, *metric, options);
+          if (single.empty()) {
+            single = fixtures::fingerprint(model);
+          } else {
+            EXPECT_EQ(fixtures::fingerprint(model), single);
+          }
         }
       }
     }
   });
 }
 
-// A patch that touches itself at a vertex keeps one mesh vertex per fan there, tied to
-// one model vertex; refined, the model stays valid and conforming.
-TEST(Refine, PinchedVerticesStayPinchedAndConforming) {
+// Both orders keep every guarantee: valid and conforming (pinched vertices stay pinched:
+// one mesh vertex per fan, tied to one model vertex), the size bound, half the smallest
+// input angle, the areas.
+TEST(Refine, BothOrdersKeepEveryGuarantee) {
   for_each_fixture([](const auto& named) {
     using Model = std::decay_t<decltype(named.make())>;
     constexpr index_t D = ModelKind<Model>::dimension;
-    auto model = named.make();
-    expect_valid(model);
-    const index_t pinched = fixtures::nb_pinched_vertices(model);
-    const bool meant_pinched = named.name == "bowtie" || named.name == "two cones" ||
-                               named.name == "icosphere sectors" ||
-                               named.name == "checkerboard";
-    EXPECT_EQ(pinched > 0, meant_pinched);
-    const auto areas = fixtures::surface_areas(model);
-    const double input_angle = fixtures::smallest_angle(model);
-    const GradedMetric<D> metric{named.size, 1.0};
-    refine(model, metric);
-    expect_valid(model);
-    EXPECT_EQ(fixtures::nb_pinched_vertices(model), pinched);
-    for (const auto& [id, area] : fixtures::surface_areas(model)) {
-      EXPECT_NEAR(area, areas.at(id), 1e-9 * std::max(1.0, area));
+    for (const SplitOrder order : orders) {
+      SCOPED_TRACE(order_name(order));
+      auto model = named.make();
+      expect_valid(model);
+      const index_t pinched = fixtures::nb_pinched_vertices(model);
+      const bool meant_pinched = named.name == "bowtie" || named.name == "two cones" ||
+                                 named.name == "icosphere sectors" ||
+                                 named.name == "checkerboard";
+      EXPECT_EQ(pinched > 0, meant_pinched);
+      const auto areas = fixtures::surface_areas(model);
+      const double input_angle = fixtures::smallest_angle(model);
+      const GradedMetric<D> metric{named.size, 1.0};
+      RefineOptions options;
+      options.order = order;
+      refine(model, metric, options);
+      expect_valid(model);
+      EXPECT_EQ(fixtures::nb_pinched_vertices(model), pinched);
+      for (const auto& [id, area] : fixtures::surface_areas(model)) {
+        EXPECT_NEAR(area, areas.at(id), 1e-9 * std::max(1.0, area));
+      }
+      EXPECT_TRUE(fixtures::size_bound_violations(model, metric).empty());
+      EXPECT_GE(fixtures::smallest_angle(model), input_angle / 2 - 1e-9);
     }
-    EXPECT_TRUE(fixtures::size_bound_violations(model, metric).empty());
-    EXPECT_GE(fixtures::smallest_angle(model), input_angle / 2 - 1e-9);
   });
 }
 
@@ -223,33 +241,37 @@ TEST(Refine, OriginsNameTheInputTriangleEachOutputTriangleLiesIn) {
     using Model = std::decay_t<decltype(named.make())>;
     constexpr index_t D = ModelKind<Model>::dimension;
     const auto input = named.make();
-    auto model = named.make();
-    RefineOptions options;
-    options.record_origins = true;
-    const auto report = refine(model, GradedMetric<D>{named.size, 0.5}, options);
-    // The two models were built alike: their surfaces come in the same order.
-    auto input_surface = input.surfaces().begin();
-    for (const auto& surface : model.surfaces()) {
-      const auto& before = dynamic_cast<const karvel::TriangulatedSurface<D>&>(
-          (*input_surface).get_mesh());
-      ++input_surface;
-      const auto& after =
-          dynamic_cast<const karvel::TriangulatedSurface<D>&>(surface.get_mesh());
-      const auto& origins = report.origins.at(surface.id());
-      ASSERT_EQ(origins.size(), after.nb_polygons());
-      std::vector<double> covered(before.nb_polygons(), 0.0);
-      for (index_t t = 0; t < after.nb_polygons(); ++t) {
-        ASSERT_LT(origins[t], before.nb_polygons());
-        const auto origin = before.triangle(origins[t]);
-        for (const index_t v : after.triangle_vertices(t)) {
-          EXPECT_TRUE(lies_on<D>(after.point(v), origin))
-              << "triangle " << t << " from " << origins[t];
+    for (const SplitOrder order : orders) {
+      SCOPED_TRACE(order_name(order));
+      auto model = named.make();
+      RefineOptions options;
+      options.record_origins = true;
+      options.order = order;
+      const auto report = refine(model, GradedMetric<D>{named.size, 0.5}, options);
+      // The two models were built alike: their surfaces come in the same order.
+      auto input_surface = input.surfaces().begin();
+      for (const auto& surface : model.surfaces()) {
+        const auto& before = dynamic_cast<const karvel::TriangulatedSurface<D>&>(
+            (*input_surface).get_mesh());
+        ++input_surface;
+        const auto& after =
+            dynamic_cast<const karvel::TriangulatedSurface<D>&>(surface.get_mesh());
+        const auto& origins = report.origins.at(surface.id());
+        ASSERT_EQ(origins.size(), after.nb_polygons());
+        std::vector<double> covered(before.nb_polygons(), 0.0);
+        for (index_t t = 0; t < after.nb_polygons(); ++t) {
+          ASSERT_LT(origins[t], before.nb_polygons());
+          const auto origin = before.triangle(origins[t]);
+          for (const index_t v : after.triangle_vertices(t)) {
+            EXPECT_TRUE(lies_on<D>(after.point(v), origin))
+                << "triangle " << t << " from " << origins[t];
+          }
+          covered[origins[t]] += karvel::triangle_area(after.triangle(t));
         }
-        covered[origins[t]] += karvel::triangle_area(after.triangle(t));
-      }
-      for (index_t t = 0; t < before.nb_polygons(); ++t) {
-        const double area = karvel::triangle_area(before.triangle(t));
-        EXPECT_NEAR(covered[t], area, 1e-12 + 1e-9 * area) << "input triangle " << t;
+        for (index_t t = 0; t < before.nb_polygons(); ++t) {
+          const double area = karvel::triangle_area(before.triangle(t));
+          EXPECT_NEAR(covered[t], area, 1e-12 + 1e-9 * area) << "input triangle " << t;
+        }
       }
     }
   });

@@ -161,7 +161,7 @@ RefineReport refine_model(Model& model, const Metric<ModelKind<Model>::dimension
   Following<Model> following{model, options, report};
   detail::Splitter<Model, typename ModelKind<Model>::Modifier,
                    ModelKind<Model>::dimension>
-      splitter{model, metric};
+      splitter{model, metric, options.order};
   splitter.split(following);
   following.finish();
   return report;

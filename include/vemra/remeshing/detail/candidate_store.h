@@ -95,6 +95,16 @@ class CandidateStore {
     __builtin_prefetch(&mesh.point(compact.to));
   }
 
+  // Whether the edge of a compact candidate still joins the two vertices it was measured
+  // on; a whole record always stands.
+  bool current(const Compact& compact) const {
+    if (is_whole(compact)) return true;
+    const auto& mesh = *surfaces_[compact.surface_and_edge >> 2].mesh;
+    const auto ends = mesh.triangle_edge_vertices(
+        {compact.triangle, static_cast<local_index_t>(compact.surface_and_edge & 3)});
+    return ends[0] == compact.from && ends[1] == compact.to;
+  }
+
   // The candidate as it was packed, with the length that its queue keeps; a whole
   // record's place is freed.
   Record unpack(const Compact& compact, double length) {

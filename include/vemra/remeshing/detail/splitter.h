@@ -7,9 +7,11 @@
 
 #include <hollent/geometric_modifier.h>
 #include <karvel/mesh/triangulated_surface.h>
+#include <vemra/remeshing/detail/banded_queue.h>
 #include <vemra/remeshing/detail/candidate_store.h>
 #include <vemra/remeshing/detail/split_queue.h>
 #include <vemra/remeshing/metric.h>
+#include <vemra/split_order.h>
 
 namespace vemra::detail {
 
@@ -67,6 +69,8 @@ class Splitter {
   // Reads nothing of the model: constructs the modifier on it and starts with an empty
   // queue.
   Splitter(Model& model, const Metric<D>& metric);
+  // The same, splitting in `order` (the other constructor splits in the exact order).
+  Splitter(Model& model, const Metric<D>& metric, SplitOrder order);
   ~Splitter();
   Splitter(const Splitter&) = delete;
   Splitter& operator=(const Splitter&) = delete;
@@ -104,6 +108,15 @@ class Splitter {
   void initialize_queue();
   // Copies and removes the queue's top record. REQUIRES: the queue is not empty.
   TriangleToSplit pop_longest();
+  // The same in either order; false for a record skipped as stale (in the banded order,
+  // one whose edge no longer joins the vertices it was measured on).
+  bool pop_next(TriangleToSplit& record);
+  // Under mutex_, or where nothing else pushes. REQUIRES: length > 0.
+  void enqueue(double length,
+               const typename CandidateStore<TriangleToSplit, D>::Compact& compact);
+  std::size_t queued() const;
+  template <typename Visit>
+  void for_each_queued(Visit visit);
   void split_surface();
   void split_surface(Follower* follower);
   // Drops every queued candidate.
@@ -117,6 +130,9 @@ class Splitter {
   Candidates candidates_;
   // Longest first; see SplitQueue for how it keeps the standard heap's order.
   SplitQueue<typename Candidates::Compact> queue_;
+  // The banded order's queue, in its place.
+  BandedQueue<typename Candidates::Compact> bands_;
+  SplitOrder order_{SplitOrder::exact};
   absl::Mutex mutex_;
 };
 

@@ -56,7 +56,39 @@ Splitter<Model, Modifier, D>::Splitter(Model& model, const Metric<D>& metric)
     : model_{model}, modifier_{model}, metric_{metric} {}
 
 template <typename Model, typename Modifier, index_t D>
+Splitter<Model, Modifier, D>::Splitter(Model& model, const Metric<D>& metric,
+                                       SplitOrder order)
+    : model_{model}, modifier_{model}, metric_{metric}, order_{order} {}
+
+template <typename Model, typename Modifier, index_t D>
 Splitter<Model, Modifier, D>::~Splitter() = default;
+
+template <typename Model, typename Modifier, index_t D>
+void Splitter<Model, Modifier, D>::enqueue(
+    double length, const typename CandidateStore<TriangleToSplit, D>::Compact& compact) {
+  if (order_ == SplitOrder::banded) {
+    bands_.reserve_one();
+    bands_.push(length, compact);
+  } else {
+    queue_.reserve_one();
+    queue_.push(length, compact);
+  }
+}
+
+template <typename Model, typename Modifier, index_t D>
+std::size_t Splitter<Model, Modifier, D>::queued() const {
+  return order_ == SplitOrder::banded ? bands_.size() : queue_.size();
+}
+
+template <typename Model, typename Modifier, index_t D>
+template <typename Visit>
+void Splitter<Model, Modifier, D>::for_each_queued(Visit visit) {
+  if (order_ == SplitOrder::banded) {
+    bands_.for_each(visit);
+  } else {
+    queue_.for_each(visit);
+  }
+}
 
 template <typename Model, typename Modifier, index_t D>
 void Splitter<Model, Modifier, D>::add_to_queue(TriangleToSplit candidate) {
@@ -83,8 +115,7 @@ void Splitter<Model, Modifier, D>::add_to_queue(const TriangleToSplit& candidate
   if (!accepts(candidate)) return;
   const auto compact = candidates_.compact(candidate, surface);
   absl::MutexLock lock{&mutex_};
-  queue_.reserve_one();
-  queue_.push(candidate.length, compact ? *compact : candidates_.keep_whole(candidate));
+  enqueue(candidate.length, compact ? *compact : candidates_.keep_whole(candidate));
 }
 
 namespace fill {
@@ -174,11 +205,9 @@ void Splitter<Model, Modifier, D>::initialize_queue() {
     if (accepted.error) std::rethrow_exception(accepted.error);
     absl::MutexLock lock{&mutex_};
     for (const auto& entry : accepted.entries) {
-      queue_.reserve_one();
-      queue_.push(entry.length,
-                  entry.whole == Accepted::compact_entry
-                      ? entry.compact
-                      : candidates_.keep_whole(accepted.whole[entry.whole]));
+      enqueue(entry.length, entry.whole == Accepted::compact_entry
+                                ? entry.compact
+                                : candidates_.keep_whole(accepted.whole[entry.whole]));
     }
   };
   const std::size_t nb_blocks = block_starts.size() - 1;
@@ -207,8 +236,24 @@ Splitter<Model, Modifier, D>::pop_longest() {
 }
 
 template <typename Model, typename Modifier, index_t D>
+bool Splitter<Model, Modifier, D>::pop_next(TriangleToSplit& record) {
+  if (order_ == SplitOrder::exact) {
+    record = pop_longest();
+    return true;
+  }
+  const auto compact = bands_.top();
+  candidates_.prefetch(compact);
+  bands_.pop();
+  // A record made stale by an earlier split would find no edge there: skip it here.
+  if (!candidates_.current(compact)) return false;
+  record = candidates_.unpack(compact, 0.0);  // its length is not kept in bands
+  return true;
+}
+
+template <typename Model, typename Modifier, index_t D>
 void Splitter<Model, Modifier, D>::discard_queue() {
   queue_.clear();
+  bands_.clear();
   candidates_.clear_whole();
 }
 
@@ -221,9 +266,10 @@ template <typename Model, typename Modifier, index_t D>
 void Splitter<Model, Modifier, D>::split_surface(Follower* follower) {
   try {
     initialize_queue();
-    if (follower) follower->filled(queue_.size());
-    while (!queue_.empty()) {
-      const TriangleToSplit record = pop_longest();
+    if (follower) follower->filled(queued());
+    TriangleToSplit record{uuid{}, PolygonEdge{}, 0.0, Point<D>{}};
+    while (queued() != 0) {
+      if (!pop_next(record)) continue;
       const auto& surface = model_.surface(record.surface_id);
       const auto result = modifier_.split_edge(surface, record.edge, record.point);
       for (const auto& [id, splits] : result.surface_splits) {
@@ -238,15 +284,16 @@ void Splitter<Model, Modifier, D>::split_surface(Follower* follower) {
           }
         }
       }
-      if (follower && !follower->split_done(result, queue_.size())) discard_queue();
+      if (follower && !follower->split_done(result, queued())) discard_queue();
     }
   } catch (...) {
     // The records left behind must not depend on meshes that may change before the next
     // split(): keep each one whole. Out of memory even for that, they are dropped.
     try {
-      queue_.for_each([this](auto& compact) { candidates_.make_whole(compact); });
+      for_each_queued([this](auto& compact) { candidates_.make_whole(compact); });
     } catch (...) {
       queue_.clear();
+      bands_.clear();
     }
     throw;
   }
