@@ -61,8 +61,8 @@ TEST_F(RefineCommand, RefinesAFileAndWritesEveryOutput) {
   }
   const std::string json = out_.str();
   for (const char* key :
-       {"\"triangles_before\": 4", "\"triangles_after\"", "\"splits\"",
-        "\"seconds\": {\"read\"", "\"refine\"", "\"check\": \"ok\"",
+       {"\"triangles_before\": 4", "\"order\": \"banded\"", "\"triangles_after\"",
+        "\"splits\"", "\"seconds\": {\"read\"", "\"refine\"", "\"check\": \"ok\"",
         "\"min_angle_before\"", "\"min_angle_after\"", "\"max_edge_ratio\""}) {
     EXPECT_NE(json.find(key), std::string::npos) << key << " in " << json;
   }
@@ -217,6 +217,11 @@ TEST_F(RefineCommand, BadInputIsOneLineWithItsStatusAndNothingIsLeft) {
        2,
        "--no-check: takes no value"},
       {"unknown option", "triangle.obj", {"--fast"}, 2, "--fast: unknown option"},
+      {"unknown order",
+       "triangle.obj",
+       {"--order", "random"},
+       2,
+       "--order: 'exact' or 'banded', not 'random'"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
