@@ -192,7 +192,9 @@ Soup parse_tsurf(const std::string& content, const std::string& name) {
         fail(where, "atom " + std::to_string(vertex) + " repeats vertex " +
                         std::string{words[2]} + ", which is not given before it");
       }
-      if (!point_of.emplace(vertex, target->second).second) {
+      // By value: the emplace may move the entry that `target` points at.
+      const index_t point = target->second;
+      if (!point_of.emplace(vertex, point).second) {
         fail(where, "vertex " + std::to_string(vertex) + " is given twice");
       }
     } else if (keyword == "TRGL") {

@@ -93,6 +93,19 @@ TEST(MeshReaders, TSurfFacesAtomsObjectsAndDepth) {
   EXPECT_EQ(soup.triangle_place(2), soup.name + ":32");
 }
 
+// Many atoms of one vertex: the map of vertex numbers grows while each is read (a fault
+// the fuzzer found, which AddressSanitizer shows).
+TEST(MeshReaders, TSurfAtomsWhileTheNumbersGrow) {
+  std::string content = "GOCAD TSurf 1\nVRTX 1 0 0 0\nVRTX 2 1 0 0\nVRTX 3 0 1 0\n";
+  for (int atom = 4; atom < 1000; ++atom) {
+    content += "ATOM " + std::to_string(atom) + " " + std::to_string(1 + atom % 3) + "\n";
+  }
+  content += "TRGL 1 997 998\nEND\n";
+  const auto soup = parse_soup("ts", content, "x");
+  EXPECT_EQ(soup.points.size(), 3u);
+  EXPECT_EQ(soup.triangles[0], (std::array<index_t, 3>{0, 1, 2}));
+}
+
 TEST(MeshReaders, MalformedInputNamesTheLineOrElement) {
   struct Case {
     const char* format;
