@@ -253,7 +253,7 @@ BENCHMARK(BM_GradedQuality)
     ->ReportAggregatesOnly();
 
 // refine() in either order, with or without triangle origins, on the icosphere
-// (h = 0.00225), the grid (uniform, h = 0.0008) and the terrain (h = 0.0004 + 0.02 |x|,
+// (h = 0.00225), the grid (uniform, h = 0.0008) and the terrain (h = 0.0002 + 0.005 |x|,
 // growing away from a plane). Arguments: the input, the order (0 exact, 1 banded),
 // origins.
 void BM_Refine(benchmark::State& state) {
@@ -262,7 +262,7 @@ void BM_Refine(benchmark::State& state) {
   const PlaneDistanceMetric metric =
       input == Input::icosphere ? PlaneDistanceMetric{0.00225, 0}
       : input == Input::grid    ? PlaneDistanceMetric{0.0008, 0}
-                                : PlaneDistanceMetric{0.0004, 0.02};
+                                : PlaneDistanceMetric{0.0002, 0.005};
   vemra::RefineOptions options;
   options.order = state.range(1) ? vemra::SplitOrder::banded : vemra::SplitOrder::exact;
   options.record_origins = state.range(2) != 0;

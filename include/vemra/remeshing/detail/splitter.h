@@ -102,6 +102,9 @@ class Splitter {
   // The same for a candidate just built from the mesh of the store's surface `surface`
   // (or CandidateStore::no_surface), which lets the queue keep it compact.
   void add_to_queue(const TriangleToSplit& candidate, std::uint32_t surface);
+  // The same from the split loop, where nothing else pushes: the banded order takes no
+  // lock there.
+  void add_from_loop(const TriangleToSplit& candidate, std::uint32_t surface);
   // True when the candidate passes the metric test. Throws std::domain_error where the
   // metric would accept it with a size of zero or less.
   bool accepts(const TriangleToSplit& candidate) const;

@@ -118,6 +118,18 @@ void Splitter<Model, Modifier, D>::add_to_queue(const TriangleToSplit& candidate
   enqueue(candidate.length, compact ? *compact : candidates_.keep_whole(candidate));
 }
 
+template <typename Model, typename Modifier, index_t D>
+void Splitter<Model, Modifier, D>::add_from_loop(const TriangleToSplit& candidate,
+                                                 std::uint32_t surface) {
+  if (order_ == SplitOrder::exact) {
+    add_to_queue(candidate, surface);
+    return;
+  }
+  if (!accepts(candidate)) return;
+  const auto compact = candidates_.compact(candidate, surface);
+  enqueue(candidate.length, compact ? *compact : candidates_.keep_whole(candidate));
+}
+
 namespace fill {
 
 // Triangles per block: enough to amortise a block's hand-over, few enough to spread a
@@ -279,7 +291,7 @@ void Splitter<Model, Modifier, D>::split_surface(Follower* follower) {
         for (const auto& split : splits) {
           for (const auto* side : {&split.first, &split.second}) {
             for (const auto& [a, b] : side->polygons) {
-              if (a != b) add_to_queue(TriangleToSplit{id, mesh, a}, store_index);
+              if (a != b) add_from_loop(TriangleToSplit{id, mesh, a}, store_index);
             }
           }
         }
