@@ -161,6 +161,7 @@ struct Summary {
   double estimate;
   double max_edge_ratio;
   double read, refine, check, write;
+  double fill, loop, clean;  // the refinement's own phases, within `refine`
   std::vector<std::string> problems;
   bool checked;
 };
@@ -183,6 +184,8 @@ std::string summary_json(const Summary& s) {
        << ", \"splits\": " << s.after.model_vertices - s.before.model_vertices
        << ", \"seconds\": {\"read\": " << json_number(s.read)
        << ", \"refine\": " << json_number(s.refine)
+       << ", \"fill\": " << json_number(s.fill) << ", \"loop\": " << json_number(s.loop)
+       << ", \"clean\": " << json_number(s.clean)
        << ", \"check\": " << json_number(s.check)
        << ", \"write\": " << json_number(s.write) << "}"
        << ", \"min_angle_before\": " << json_number(s.before.min_angle)
@@ -230,8 +233,9 @@ std::string summary_table(const Summary& s) {
         << "largest edge/size  " << fixed(s.max_edge_ratio, 3)
         << " (longest edge / twice the size at its midpoint)\n"
         << "seconds            read " << fixed(s.read, 3) << ", refine "
-        << fixed(s.refine, 3) << ", check " << fixed(s.check, 3) << ", write "
-        << fixed(s.write, 3) << "\n"
+        << fixed(s.refine, 3) << " (fill " << fixed(s.fill, 3) << ", loop "
+        << fixed(s.loop, 3) << ", clean-up " << fixed(s.clean, 3) << "), check "
+        << fixed(s.check, 3) << ", write " << fixed(s.write, 3) << "\n"
         << "model check        "
         << (!s.checked           ? "skipped"
             : s.problems.empty() ? "ok"
@@ -372,6 +376,9 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
   }
   const Model& refined = input.model;
   summary.refine = watch.lap();
+  summary.fill = report.fill_seconds;
+  summary.loop = report.split_seconds;
+  summary.clean = report.clean_seconds;
   summary.after = measure(refined);
   summary.max_edge_ratio = max_edge_ratio(refined, guarded);
   summary.checked = options.check;
