@@ -4,6 +4,7 @@
 #include "mesh_readers.h"
 
 #include "ply_reader.h"
+#include "text_parsing.h"
 #include "tsurf_reader.h"
 
 #include <algorithm>
@@ -18,44 +19,8 @@
 namespace vemra::tool {
 namespace {
 
-[[noreturn]] void fail(const std::string& where, const std::string& message) {
-  throw InputError{where + ": " + message};
-}
-
 std::string at_line(const std::string& name, std::size_t line) {
   return name + ":" + std::to_string(line);
-}
-
-double parse_double(std::string_view token, const std::string& where) {
-  double value = 0;
-  const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
-  if (result.ec != std::errc{} || result.ptr != token.data() + token.size()) {
-    fail(where, "'" + std::string{token} + "' is not a number");
-  }
-  if (!std::isfinite(value))
-    fail(where, "coordinate '" + std::string{token} + "' is not finite");
-  return value;
-}
-
-long long parse_integer(std::string_view token, const std::string& where) {
-  long long value = 0;
-  const auto result = std::from_chars(token.data(), token.data() + token.size(), value);
-  if (result.ec != std::errc{} || result.ptr != token.data() + token.size()) {
-    fail(where, "'" + std::string{token} + "' is not an integer");
-  }
-  return value;
-}
-
-std::vector<std::string_view> split_words(std::string_view line) {
-  std::vector<std::string_view> words;
-  std::size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-    const std::size_t start = i;
-    while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i]))) ++i;
-    if (i > start) words.push_back(line.substr(start, i - start));
-  }
-  return words;
 }
 
 // Lines with their numbers, comments (from '#') removed.

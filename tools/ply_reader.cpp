@@ -1,5 +1,7 @@
 #include "ply_reader.h"
 
+#include "text_parsing.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -22,10 +24,6 @@ struct Element {
   long long count;
   std::vector<Property> properties;
 };
-
-[[noreturn]] void fail(const std::string& where, const std::string& message) {
-  throw InputError{where + ": " + message};
-}
 
 std::size_t type_size(const std::string& type, const std::string& where) {
   if (type == "char" || type == "uchar" || type == "int8" || type == "uint8") return 1;

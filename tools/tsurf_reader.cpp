@@ -1,5 +1,7 @@
 #include "tsurf_reader.h"
 
+#include "text_parsing.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -10,42 +12,6 @@
 
 namespace vemra::tool {
 namespace {
-
-[[noreturn]] void fail(const std::string& where, const std::string& message) {
-  throw InputError{where + ": " + message};
-}
-
-std::vector<std::string_view> words_of(std::string_view line) {
-  std::vector<std::string_view> words;
-  std::size_t i = 0;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
-    const std::size_t start = i;
-    while (i < line.size() && line[i] != ' ' && line[i] != '\t') ++i;
-    if (i > start) words.push_back(line.substr(start, i - start));
-  }
-  return words;
-}
-
-double number(std::string_view word, const std::string& where) {
-  double value = 0;
-  const auto result = std::from_chars(word.data(), word.data() + word.size(), value);
-  if (result.ec != std::errc{} || result.ptr != word.data() + word.size()) {
-    fail(where, "'" + std::string{word} + "' is not a number");
-  }
-  if (!std::isfinite(value))
-    fail(where, "coordinate '" + std::string{word} + "' is not finite");
-  return value;
-}
-
-std::uint64_t id(std::string_view word, const std::string& where) {
-  std::uint64_t value = 0;
-  const auto result = std::from_chars(word.data(), word.data() + word.size(), value);
-  if (result.ec != std::errc{} || result.ptr != word.data() + word.size()) {
-    fail(where, "'" + std::string{word} + "' is not a vertex number");
-  }
-  return value;
-}
 
 // Lines that carry nothing this reader needs.
 const absl::flat_hash_set<std::string_view>& skipped_keywords() {
@@ -107,7 +73,7 @@ Soup parse_tsurf(const std::string& content, const std::string& name) {
     ++number_of_line;
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const std::string where = name + ":" + std::to_string(number_of_line);
-    const auto words = words_of(line);
+    const auto words = split_words(line);
     if (words.empty() || words[0][0] == '#') continue;
     if (braces > 0) {
       // Header keys ("name:horizon") and other block contents.
@@ -163,11 +129,11 @@ Soup parse_tsurf(const std::string& content, const std::string& name) {
       start_face();
     } else if (keyword == "VRTX" || keyword == "PVRTX") {
       if (words.size() < 5) fail(where, "a vertex needs a number and three coordinates");
-      const std::uint64_t vertex = id(words[1], where);
-      double z = number(words[4], where);
+      const std::uint64_t vertex = parse_unsigned(words[1], where);
+      double z = parse_double(words[4], where);
       if (depth) z = -z;
-      const std::array<double, 3> xyz{number(words[2], where) + 0.0,
-                                      number(words[3], where) + 0.0, z + 0.0};
+      const std::array<double, 3> xyz{parse_double(words[2], where) + 0.0,
+                                      parse_double(words[3], where) + 0.0, z + 0.0};
       // Objects meet where their points coincide: a point of an earlier object at the
       // same position is this one.
       std::array<std::uint64_t, 3> key;
@@ -186,8 +152,8 @@ Soup parse_tsurf(const std::string& content, const std::string& name) {
     } else if (keyword == "ATOM" || keyword == "PATOM") {
       if (words.size() < 3)
         fail(where, "an atom needs its number and the vertex it repeats");
-      const std::uint64_t vertex = id(words[1], where);
-      const auto target = point_of.find(id(words[2], where));
+      const std::uint64_t vertex = parse_unsigned(words[1], where);
+      const auto target = point_of.find(parse_unsigned(words[2], where));
       if (target == point_of.end()) {
         fail(where, "atom " + std::to_string(vertex) + " repeats vertex " +
                         std::string{words[2]} + ", which is not given before it");
@@ -202,7 +168,7 @@ Soup parse_tsurf(const std::string& content, const std::string& name) {
       if (object_faces == 0) start_face();
       std::array<index_t, 3> triangle{};
       for (int i = 0; i < 3; ++i) {
-        const auto found = point_of.find(id(words[i + 1], where));
+        const auto found = point_of.find(parse_unsigned(words[i + 1], where));
         if (found == point_of.end()) {
           fail(where,
                "vertex " + std::string{words[i + 1]} + " is not given in this object");
