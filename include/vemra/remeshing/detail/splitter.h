@@ -105,6 +105,7 @@ class Splitter {
   // The same from the split loop, where nothing else pushes: the banded order takes no
   // lock there.
   void add_from_loop(const TriangleToSplit& candidate, std::uint32_t surface);
+  void offer(const TriangleToSplit& candidate, std::uint32_t surface, bool lock);
   // True when the candidate passes the metric test. Throws std::domain_error where the
   // metric would accept it with a size of zero or less.
   bool accepts(const TriangleToSplit& candidate) const;
@@ -114,9 +115,12 @@ class Splitter {
   // The same in either order; false for a record skipped as stale (in the banded order,
   // one whose edge no longer joins the vertices it was measured on).
   bool pop_next(TriangleToSplit& record);
-  // Under mutex_, or where nothing else pushes. REQUIRES: length > 0.
-  void enqueue(double length,
-               const typename CandidateStore<TriangleToSplit, D>::Compact& compact);
+  // Room for one more record in the queue of the order: the queue is unchanged when it
+  // fails. Then push_reserved() cannot fail. Under mutex_, or where nothing else pushes.
+  void reserve_one();
+  // REQUIRES: reserve_one() since the last push; length > 0.
+  void push_reserved(double length,
+                     const typename CandidateStore<TriangleToSplit, D>::Compact& compact);
   std::size_t queued() const;
   template <typename Visit>
   void for_each_queued(Visit visit);

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <vector>
@@ -64,13 +65,20 @@ template <typename Model, typename Modifier, index_t D>
 Splitter<Model, Modifier, D>::~Splitter() = default;
 
 template <typename Model, typename Modifier, index_t D>
-void Splitter<Model, Modifier, D>::enqueue(
-    double length, const typename CandidateStore<TriangleToSplit, D>::Compact& compact) {
+void Splitter<Model, Modifier, D>::reserve_one() {
   if (order_ == SplitOrder::banded) {
     bands_.reserve_one();
-    bands_.push(length, compact);
   } else {
     queue_.reserve_one();
+  }
+}
+
+template <typename Model, typename Modifier, index_t D>
+void Splitter<Model, Modifier, D>::push_reserved(
+    double length, const typename CandidateStore<TriangleToSplit, D>::Compact& compact) {
+  if (order_ == SplitOrder::banded) {
+    bands_.push(length, compact);
+  } else {
     queue_.push(length, compact);
   }
 }
@@ -112,22 +120,25 @@ bool Splitter<Model, Modifier, D>::accepts(const TriangleToSplit& candidate) con
 template <typename Model, typename Modifier, index_t D>
 void Splitter<Model, Modifier, D>::add_to_queue(const TriangleToSplit& candidate,
                                                 std::uint32_t surface) {
-  if (!accepts(candidate)) return;
-  const auto compact = candidates_.compact(candidate, surface);
-  absl::MutexLock lock{&mutex_};
-  enqueue(candidate.length, compact ? *compact : candidates_.keep_whole(candidate));
+  offer(candidate, surface, true);
 }
 
 template <typename Model, typename Modifier, index_t D>
 void Splitter<Model, Modifier, D>::add_from_loop(const TriangleToSplit& candidate,
                                                  std::uint32_t surface) {
-  if (order_ == SplitOrder::exact) {
-    add_to_queue(candidate, surface);
-    return;
-  }
+  // The exact order keeps the lock of every push; nothing else pushes during the loop.
+  offer(candidate, surface, order_ == SplitOrder::exact);
+}
+
+template <typename Model, typename Modifier, index_t D>
+void Splitter<Model, Modifier, D>::offer(const TriangleToSplit& candidate,
+                                         std::uint32_t surface, bool lock) {
   if (!accepts(candidate)) return;
   const auto compact = candidates_.compact(candidate, surface);
-  enqueue(candidate.length, compact ? *compact : candidates_.keep_whole(candidate));
+  std::optional<absl::MutexLock> held;
+  if (lock) held.emplace(&mutex_);
+  reserve_one();
+  push_reserved(candidate.length, compact ? *compact : candidates_.keep_whole(candidate));
 }
 
 namespace fill {
@@ -217,9 +228,11 @@ void Splitter<Model, Modifier, D>::initialize_queue() {
     if (accepted.error) std::rethrow_exception(accepted.error);
     absl::MutexLock lock{&mutex_};
     for (const auto& entry : accepted.entries) {
-      enqueue(entry.length, entry.whole == Accepted::compact_entry
-                                ? entry.compact
-                                : candidates_.keep_whole(accepted.whole[entry.whole]));
+      reserve_one();
+      push_reserved(entry.length,
+                    entry.whole == Accepted::compact_entry
+                        ? entry.compact
+                        : candidates_.keep_whole(accepted.whole[entry.whole]));
     }
   };
   const std::size_t nb_blocks = block_starts.size() - 1;
