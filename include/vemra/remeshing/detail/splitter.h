@@ -105,6 +105,7 @@ class Splitter {
   // The same from the split loop, where nothing else pushes: the banded order takes no
   // lock there.
   void add_from_loop(const TriangleToSplit& candidate, std::uint32_t surface);
+  // Tests the candidate and queues it, under mutex_ when `lock`.
   void offer(const TriangleToSplit& candidate, std::uint32_t surface, bool lock);
   // True when the candidate passes the metric test. Throws std::domain_error where the
   // metric would accept it with a size of zero or less.
