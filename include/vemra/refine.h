@@ -26,10 +26,11 @@ struct RefineOptions {
   // Banded: about twice as fast, with the same guarantees; exact: the reference order,
   // the same model as detail::Splitter gives.
   SplitOrder order{SplitOrder::banded};
-  // Called on the calling thread during the split loop, at most about ten times a
-  // second, and once at the end. Returning false stops the refinement after the current
-  // split: the clean-ups still run, the model is valid and conforming, and the report
-  // says `stopped`; refine() again goes on from there. Its exceptions pass through.
+  // Called on the calling thread once the candidates are found, then during the split
+  // loop at most about ten times a second, and once at the end. Returning false stops the
+  // refinement before the next split: the clean-ups still run, the model is valid and
+  // conforming, and the report says `stopped`; refine() again goes on from there. Its
+  // exceptions pass through.
   std::function<bool(const RefineProgress&)> progress;
   // Records, for every output triangle, the input triangle that it lies in (see
   // RefineReport::origins). Costs 4 bytes per output triangle.
@@ -54,8 +55,8 @@ struct RefineReport {
 // edge is at most twice the metric at its midpoint, conformingly across the lines where
 // surfaces meet, then cleans the model. The result is the same, bit for bit, on any
 // number of threads and from run to run; in the exact order it is detail::Splitter's.
-// Every angle stays at least half the smallest angle of the input. Surfaces that are not triangulated are left as
-// they are.
+// Every angle stays at least half the smallest angle of the input. Surfaces that are not
+// triangulated are left as they are.
 // Throws what the metric or the model throw (of a failure in the parallel fill, the
 // first in surface order, before any split), std::domain_error where the metric gives
 // a size of zero or less at a triangle it would split, and what `progress` throws; after

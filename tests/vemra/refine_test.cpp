@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <tbb/global_control.h>
+#include <tbb/task_group.h>
 
 #include <karvel/geometry/mensuration.h>
 #include <karvel/model/checker.h>
@@ -125,6 +126,22 @@ TEST(ParallelRefine, SameModelOnAnyNumberOfThreads) {
   });
 }
 
+// A task group cancelled around the call does not end the fill half way: the model is
+// refined in full, as on its own.
+TEST(ParallelRefine, ACancelledCallerGroupDoesNotCutTheRefinementShort) {
+  const ConstantMetric<3> metric{0.02};
+  auto alone = fixtures::brep(fixtures::icosphere_soup(3));
+  refine(alone, metric);
+  auto model = fixtures::brep(fixtures::icosphere_soup(3));
+  tbb::task_group group;
+  group.run([&] {
+    group.cancel();
+    refine(model, metric);
+  });
+  group.wait();
+  EXPECT_EQ(fixtures::fingerprint(model), fixtures::fingerprint(alone));
+}
+
 // Both orders keep every guarantee: valid and conforming (pinched vertices stay pinched:
 // one mesh vertex per fan, tied to one model vertex), the size bound, half the smallest
 // input angle, the areas.
@@ -177,11 +194,12 @@ TEST(Refine, SurfacesNotTriangulatedAreLeftAsTheyAre) {
   EXPECT_NE(before, fixtures::fingerprint(model));
 }
 
-// Progress comes from the calling thread, at the start of the loop and at the end; a
-// stop leaves a valid model that a second refine() finishes.
+// Progress comes from the calling thread, once the candidates are found and at the end; a
+// stop there makes no split and leaves a valid model that a second refine() finishes.
 TEST(Refine, ProgressFollowsAndAStopLeavesAValidModel) {
   auto model = fixtures::brep(fixtures::icosphere_soup(3));
   const auto areas = fixtures::surface_areas(model);
+  const auto before = fixtures::fingerprint(model);
   const ConstantMetric<3> metric{0.005};
   std::vector<RefineProgress> calls;
   RefineOptions options;
@@ -193,15 +211,23 @@ TEST(Refine, ProgressFollowsAndAStopLeavesAValidModel) {
   EXPECT_TRUE(stopped.stopped);
   ASSERT_EQ(calls.size(), 2u);  // the stop, then the end
   EXPECT_GT(calls[0].queued, 0u);
+  EXPECT_EQ(calls[0].splits, 0u);
   EXPECT_EQ(calls[1].queued, 0u);
-  EXPECT_EQ(calls[1].splits, stopped.splits);
+  EXPECT_EQ(stopped.splits, 0u);
   EXPECT_EQ(calls[1].triangles, stopped.triangles_after);
-  EXPECT_FALSE(fixtures::size_bound_violations(model, metric).empty());
-  expect_valid(model);
+  EXPECT_EQ(before, fixtures::fingerprint(model));
 
-  const auto finished = refine(model, metric);
+  calls.clear();
+  options.progress = [&calls](const RefineProgress& progress) {
+    calls.push_back(progress);
+    return true;
+  };
+  const auto finished = refine(model, metric, options);
   EXPECT_FALSE(finished.stopped);
-  EXPECT_EQ(finished.triangles_before, stopped.triangles_after);
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls.front().splits, 0u);
+  EXPECT_EQ(calls.back().splits, finished.splits);
+  EXPECT_EQ(calls.back().queued, 0u);
   expect_valid(model);
   EXPECT_TRUE(fixtures::size_bound_violations(model, metric).empty());
   for (const auto& [id, area] : fixtures::surface_areas(model)) {

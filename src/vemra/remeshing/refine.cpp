@@ -1,11 +1,11 @@
 // refine(model, metric, options):
 //   a Splitter on the model, followed:
-//     filled:      time the fill; with origins, every triangle is its own origin
+//     filled:      time the fill; with origins, every triangle is its own origin; the
+//                  progress callback (false: stop before any split)
 //     split_done:  with origins, a triangle created by a split inherits the origin of the
 //                  one it was cut from (the pair's lower index: created ones are
-//                  appended); every 256 splits, the clock, and the progress callback at
-//                  the first check and then when a tenth of a second has passed (false:
-//                  stop)
+//                  appended); every 256 splits, the clock, and the progress callback
+//                  when a tenth of a second has passed since the last (false: stop)
 //     loop_done:   with origins, drop the triangles that the clean-up will remove
 //   then the report, and progress once more at the end.
 
@@ -44,21 +44,23 @@ class Following final
         report_{report},
         start_{Clock::now()},
         phase_start_{start_},
-        // The first check reports at once, so a stop needs no wait.
-        last_progress_{start_ - std::chrono::seconds(1)},
+        last_progress_{start_},
         unique_vertices_before_{model.nb_unique_vertices()} {
     report_.triangles_before = nb_triangles(model);
   }
 
-  void filled(std::size_t /*queued*/) override {
+  bool filled(std::size_t queued) override {
     report_.fill_seconds = lap();
-    if (!options_.record_origins) return;
-    report_.origins.reserve(model_.nb_surfaces());
-    for (const auto& surface : model_.surfaces()) {
-      auto& origins = report_.origins[surface.id()];
-      origins.resize(surface.get_mesh().nb_polygons());
-      for (index_t t = 0; t < origins.size(); ++t) origins[t] = t;
+    if (options_.record_origins) {
+      report_.origins.reserve(model_.nb_surfaces());
+      for (const auto& surface : model_.surfaces()) {
+        auto& origins = report_.origins[surface.id()];
+        origins.resize(surface.get_mesh().nb_polygons());
+        for (index_t t = 0; t < origins.size(); ++t) origins[t] = t;
+      }
     }
+    // Once before the first split, so that a caller can stop a long run at once.
+    return !options_.progress || report_progress(queued);
   }
 
   bool split_done(const typename Splitter::SplitResult& result,
@@ -68,10 +70,7 @@ class Following final
     splits_since_clock_ = 0;
     const auto now = Clock::now();
     if (now - last_progress_ < std::chrono::milliseconds(100)) return true;
-    last_progress_ = now;
-    if (options_.progress(progress(queued))) return true;
-    report_.stopped = true;
-    return false;
+    return report_progress(queued);
   }
 
   void loop_done() override {
@@ -92,6 +91,14 @@ class Following final
     const double seconds = std::chrono::duration<double>(now - phase_start_).count();
     phase_start_ = now;
     return seconds;
+  }
+
+  // Calls the progress callback; false when it asks to stop.
+  bool report_progress(std::size_t queued) {
+    last_progress_ = Clock::now();
+    if (options_.progress(progress(queued))) return true;
+    report_.stopped = true;
+    return false;
   }
 
   RefineProgress progress(std::size_t queued) const {

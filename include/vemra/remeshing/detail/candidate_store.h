@@ -76,7 +76,9 @@ class CandidateStore {
     index_t place;
     if (free_whole_.empty()) {
       // Room to free every place later without allocating: unpack() cannot fail.
-      free_whole_.reserve(whole_.size() + 1);
+      if (free_whole_.capacity() < whole_.size() + 1) {
+        free_whole_.reserve(2 * whole_.size() + 1);
+      }
       place = index_t(whole_.size());
       whole_.push_back(record);
     } else {

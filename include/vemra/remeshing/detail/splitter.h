@@ -57,8 +57,9 @@ class Splitter {
   class Follower {
    public:
     virtual ~Follower() = default;
-    // The queue is filled; `queued` candidates wait.
-    virtual void filled(std::size_t queued) = 0;
+    // The queue is filled; `queued` candidates wait. Returning false drops them: no split
+    // is made and the clean-ups run.
+    virtual bool filled(std::size_t queued) = 0;
     // After each split, with what it changed. Returning false ends the loop: the
     // candidates left are dropped and the clean-ups run.
     virtual bool split_done(const SplitResult& result, std::size_t queued) = 0;

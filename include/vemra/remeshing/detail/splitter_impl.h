@@ -23,6 +23,7 @@
 
 #include <tbb/parallel_pipeline.h>
 #include <tbb/task_arena.h>
+#include <tbb/task_group.h>
 
 #include <vemra/remeshing/detail/splitter.h>
 
@@ -242,11 +243,15 @@ void Splitter<Model, Modifier, D>::initialize_queue() {
     return next_block++;
   };
   const std::size_t tokens = 4 * std::size_t(tbb::this_task_arena::max_concurrency());
+  // Isolated: a caller's task group cancelled around us must not end the fill half way,
+  // which would pass for a finished one.
+  tbb::task_group_context context{tbb::task_group_context::isolated};
   tbb::parallel_pipeline(
       tokens,
       tbb::make_filter<void, std::size_t>(tbb::filter_mode::serial_in_order, next) &
           tbb::make_filter<std::size_t, Accepted>(tbb::filter_mode::parallel, evaluate) &
-          tbb::make_filter<Accepted, void>(tbb::filter_mode::serial_in_order, push));
+          tbb::make_filter<Accepted, void>(tbb::filter_mode::serial_in_order, push),
+      context);
 }
 
 template <typename Model, typename Modifier, index_t D>
@@ -291,7 +296,13 @@ template <typename Model, typename Modifier, index_t D>
 void Splitter<Model, Modifier, D>::split_surface(Follower* follower) {
   try {
     initialize_queue();
-    if (follower) follower->filled(queued());
+  } catch (...) {
+    // Nothing was split: another split() finds these candidates again.
+    discard_queue();
+    throw;
+  }
+  try {
+    if (follower && !follower->filled(queued())) discard_queue();
     TriangleToSplit record{uuid{}, PolygonEdge{}, 0.0, Point<D>{}};
     while (queued() != 0) {
       if (!pop_next(record)) continue;
@@ -317,8 +328,7 @@ void Splitter<Model, Modifier, D>::split_surface(Follower* follower) {
     try {
       for_each_queued([this](auto& compact) { candidates_.make_whole(compact); });
     } catch (...) {
-      queue_.clear();
-      bands_.clear();
+      discard_queue();
     }
     throw;
   }
