@@ -49,7 +49,7 @@ class Checker {
     if (!mesh) return;
     const auto id = surface.component_id();
     const index_t slot = model_.component_slot(surface.id());
-    std::vector<bool> used(mesh->nb_vertices(), false);
+    std::vector<index_t> nb_corners(mesh->nb_vertices(), 0);
     for (index_t t = 0; t < mesh->nb_polygons(); ++t) {
       const auto v = mesh->triangle_vertices(t);
       for (const index_t vertex : v) {
@@ -57,7 +57,7 @@ class Checker {
           problem(id, ": triangle ", t, " uses vertex ", vertex, " out of range");
           return;
         }
-        used[vertex] = true;
+        ++nb_corners[vertex];
       }
       if (v[0] == v[1] || v[1] == v[2] || v[2] == v[0]) {
         problem(id, ": triangle ", t, " repeats a vertex (", v[0], ", ", v[1], ", ", v[2],
@@ -65,10 +65,13 @@ class Checker {
       }
     }
     for (index_t v = 0; v < mesh->nb_vertices(); ++v) {
-      if (!used[v]) problem(id, ": vertex ", v, " is not used");
+      if (nb_corners[v] == 0) problem(id, ": vertex ", v, " is not used");
       check_vertex_tied(id, slot, v);
     }
+    const std::size_t problems_before = report_.problems.size();
     check_links(id, *mesh);
+    // Walking a fan needs sound links.
+    if (report_.problems.size() == problems_before) check_one_fan(id, *mesh, nb_corners);
     for (index_t t = 0; t < mesh->nb_polygons(); ++t) {
       for (local_index_t e = 0; e < 3; ++e) {
         if (mesh->polygon_adjacent({t, e}) == NO_ID && slot != NO_ID) {
@@ -129,6 +132,44 @@ class Checker {
                     other, ", which holds edge (", ends[1], ", ", ends[0], ")");
           }
         }
+      }
+    }
+  }
+
+  // The triangles at a vertex form one fan: a surface that touches itself at a point has
+  // a vertex there per fan. The fan of the triangle the mesh keeps for each vertex is
+  // counted, not collected.
+  void check_one_fan(const ComponentID& id, const TriangulatedSurface<D>& mesh,
+                     const std::vector<index_t>& nb_corners) {
+    const auto local_index = [&mesh](index_t triangle, index_t vertex) {
+      const auto v = mesh.triangle_vertices(triangle);
+      return local_index_t(v[0] == vertex ? 0 : v[1] == vertex ? 1 : 2);
+    };
+    for (index_t vertex = 0; vertex < mesh.nb_vertices(); ++vertex) {
+      if (nb_corners[vertex] == 0) continue;
+      const auto start = mesh.polygon_around_vertex(vertex);
+      // Forward across the edge that leaves the vertex; back across the one that enters
+      // it when the fan is open.
+      index_t in_fan = 0;
+      auto corner = start;
+      bool closed = false;
+      while (!closed) {
+        ++in_fan;
+        const index_t next = mesh.polygon_adjacent({corner.polygon_id, corner.vertex_id});
+        if (next == NO_ID) break;
+        corner = {next, local_index(next, vertex)};
+        closed = corner.polygon_id == start.polygon_id;
+      }
+      for (corner = start; !closed;) {
+        const index_t previous = mesh.polygon_adjacent(
+            {corner.polygon_id, local_index_t((corner.vertex_id + 2) % 3)});
+        if (previous == NO_ID) break;
+        corner = {previous, local_index(previous, vertex)};
+        ++in_fan;
+      }
+      if (in_fan != nb_corners[vertex]) {
+        problem(id, ": vertex ", vertex, " joins ", nb_corners[vertex],
+                " triangles in more than one fan");
       }
     }
   }

@@ -17,7 +17,8 @@ struct ModelCheckReport {
 };
 
 // Checks that a model is valid and conforming: triangle adjacency agrees with the
-// triangles (which also shows inconsistent orientation), no element repeats a vertex,
+// triangles (which also shows inconsistent orientation), the triangles at a vertex form
+// one fan, no element repeats a vertex,
 // every vertex is used and tied to a unique vertex, the components at one unique vertex
 // are at one point, every line edge is an edge of the surfaces it bounds or lies in, and
 // every surface border edge is covered by a line. Safe to call from several threads.
