@@ -1,7 +1,8 @@
 // read (file or sample) -> check the soup (degenerate and repeated faces) -> model ->
 // size field (guarded: a bad size anywhere is exit 2) -> output paths checked -> estimate
 // against --max-triangles -> the picture's left side -> refine in place (progress line,
-// limit) -> measure and check -> write every output all or nothing -> summary.
+// limit) -> measure -> write every output all or nothing, the model check beside the
+// writers -> summary.
 
 #include "refine_command.h"
 
@@ -12,9 +13,14 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <new>
 #include <sstream>
 #include <stdexcept>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
 
 #include <tbb/global_control.h>
 
@@ -234,8 +240,8 @@ std::string summary_table(const Summary& s) {
         << " (longest edge / twice the size at its midpoint)\n"
         << "seconds            read " << fixed(s.read, 3) << ", refine "
         << fixed(s.refine, 3) << " (fill " << fixed(s.fill, 3) << ", loop "
-        << fixed(s.loop, 3) << ", clean-up " << fixed(s.clean, 3) << "), check "
-        << fixed(s.check, 3) << ", write " << fixed(s.write, 3) << "\n"
+        << fixed(s.loop, 3) << ", clean-up " << fixed(s.clean, 3) << "), write "
+        << fixed(s.write, 3) << ", check " << fixed(s.check, 3) << " (beside the write)\n"
         << "model check        "
         << (!s.checked           ? "skipped"
             : s.problems.empty() ? "ok"
@@ -382,8 +388,21 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
   summary.after = measure(refined);
   summary.max_edge_ratio = max_edge_ratio(refined, guarded);
   summary.checked = options.check;
-  if (options.check) summary.problems = karvel::check_model(refined).problems;
-  summary.check = watch.lap();
+  // The check only reads the model, as the writers do: it runs beside them, on a thread
+  // of its own, and its verdict is in before anything is committed.
+  auto checking = std::async(std::launch::async, [&refined, check = options.check] {
+    Stopwatch check_watch;
+    auto problems =
+        check ? karvel::check_model(refined).problems : std::vector<std::string>{};
+    return std::make_pair(std::move(problems), check_watch.lap());
+  });
+  // The writers must not leave while the check reads the model.
+  struct Join {
+    std::future<std::pair<std::vector<std::string>, double>>& future;
+    ~Join() {
+      if (future.valid()) future.wait();
+    }
+  } join{checking};
 
   const auto write = [&](std::size_t index, const std::string& path) {
     if (ends_with(path, ".obj")) {
@@ -403,6 +422,7 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
   };
   for (std::size_t i = 0; i < paths.size(); ++i) write(i, paths[i]);
   summary.write = watch.lap();
+  std::tie(summary.problems, summary.check) = checking.get();
   if (!single_file) {
     const auto json = summary_json(summary);
     files.write(2, [&](TextWriter& w) { w << json; });
