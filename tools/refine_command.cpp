@@ -353,7 +353,10 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
   SvgPanel before_panel;
   if (draws_picture) before_panel = svg_panel(input.model, "before", false);
   RefineOptions refine_options;
-  refine_options.record_origins = true;
+  // Only VTK files carry the origins: 4 bytes a triangle and a list per surface.
+  refine_options.record_origins =
+      std::any_of(paths.begin(), paths.end(),
+                  [](const std::string& path) { return ends_with(path, ".vtp"); });
   refine_options.order = options.order;
   const bool progress_line = ::isatty(STDERR_FILENO);
   bool over_limit = false;
