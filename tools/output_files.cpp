@@ -40,15 +40,9 @@ extern "C" void remove_registered_and_die(int signal_number) {
   ::raise(signal_number);
 }
 
-// Registers a path for removal on SIGINT or SIGTERM. A path too long, or a full
-// registry, is only removed on a normal failure.
+// Registers a path for removal on SIGINT or SIGTERM, once the handlers are installed. A
+// path too long, or a full registry, is only removed on a normal failure.
 void register_path(const std::string& path, bool folder) {
-  static const bool handlers = [] {
-    ::signal(SIGINT, remove_registered_and_die);
-    ::signal(SIGTERM, remove_registered_and_die);
-    return true;
-  }();
-  (void)handlers;
   if (path.size() >= max_path) return;
   for (std::size_t i = 0; i < max_registered; ++i) {
     if (registered_used[i].load()) continue;
@@ -73,6 +67,11 @@ void unregister_path(const std::string& path) {
 std::string error_text() { return std::strerror(errno); }
 
 }  // namespace
+
+void OutputFiles::remove_temporaries_on_signals() {
+  ::signal(SIGINT, remove_registered_and_die);
+  ::signal(SIGTERM, remove_registered_and_die);
+}
 
 OutputFiles::OutputFiles(std::vector<std::string> paths, const std::string& input) {
   try {

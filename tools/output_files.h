@@ -14,10 +14,15 @@ namespace vemra::tool {
 // link is written through (its target is replaced), missing folders are created and the
 // folder must be writable. write() writes each file under a temporary name beside its
 // final path; commit() renames them all into place, and if one rename fails, puts back
-// what the earlier ones replaced. On any failure, and on SIGINT or SIGTERM, the
-// temporary files and the folders created are removed.
+// what the earlier ones replaced. On any failure, and on SIGINT or SIGTERM once
+// remove_temporaries_on_signals() was called, the temporary files and the folders created
+// are removed.
 class OutputFiles {
  public:
+  // Installs handlers of SIGINT and SIGTERM that remove what is registered, then die of
+  // the signal: for a program that owns its signals (not a library inside Python).
+  static void remove_temporaries_on_signals();
+
   // Throws InputError naming the path.
   OutputFiles(std::vector<std::string> paths, const std::string& input);
   OutputFiles(const OutputFiles&) = delete;
