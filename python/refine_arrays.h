@@ -1,0 +1,38 @@
+#pragma once
+
+// vemra.refine: arrays in, a model built from them, refined, and arrays out.
+
+#include <optional>
+#include <string>
+
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+
+namespace vemra::python {
+
+namespace py = pybind11;
+
+struct Result {
+  py::array points;     // (n', 3) or (n', 2) float64: one row per model vertex
+  py::array triangles;  // (m', 3) int64
+  py::array patches;    // (m',) int64: the label of the input patch
+  py::array origin;     // (m',) int64: the input triangle each output triangle lies in
+  py::dict stats;
+};
+
+struct RefineArguments {
+  py::object points;
+  py::object triangles;
+  py::object patches;
+  py::object size;
+  bool section{false};
+  std::string order{"banded"};
+  std::optional<int> threads;
+  py::object progress;
+};
+
+// Throws py::value_error, py::type_error, or what the callables raise; MemoryError and
+// KeyboardInterrupt pass through. Releases the GIL while the model is built and refined.
+Result refine_arrays(const RefineArguments& arguments);
+
+}  // namespace vemra::python
