@@ -11,8 +11,10 @@
 #include <memory>
 #include <vector>
 
+#include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
 
+#include <karvel/basic/trivial_vector.h>
 #include <karvel/model/from_patches.h>
 #include <vemra/refine.h>
 
@@ -26,19 +28,23 @@ namespace {
 
 // A NumPy array that owns `values`, moved in: no copy on the way out.
 template <typename T>
-py::array owning_array(std::vector<T>&& values, std::vector<py::ssize_t> shape) {
-  auto owned = std::make_unique<std::vector<T>>(std::move(values));
-  py::capsule release(owned.get(),
-                      [](void* data) { delete static_cast<std::vector<T>*>(data); });
+py::array owning_array(karvel::TrivialVector<T>&& values,
+                       std::vector<py::ssize_t> shape) {
+  auto owned = std::make_unique<karvel::TrivialVector<T>>(std::move(values));
+  py::capsule release(owned.get(), [](void* data) {
+    delete static_cast<karvel::TrivialVector<T>*>(data);
+  });
   auto* data = owned.release();
   return py::array_t<T>(std::move(shape), data->data(), release);
 }
 
+// Large pages where the system offers them: a few faults, not one per 4 KiB, for
+// arrays of hundreds of megabytes.
 struct Rows {
-  std::vector<double> points;
-  std::vector<std::int64_t> triangles;
-  std::vector<std::int64_t> patches;
-  std::vector<std::int64_t> origin;
+  karvel::TrivialVector<double> points;
+  karvel::TrivialVector<std::int64_t> triangles;
+  karvel::TrivialVector<std::int64_t> patches;
+  karvel::TrivialVector<std::int64_t> origin;
   std::size_t nb_points{0};
 };
 
@@ -49,26 +55,36 @@ Rows rows_of(const Model& model, const InputArrays<D>& input,
   Rows rows;
   rows.nb_points = numbering.nb_points();
   rows.points.resize(rows.nb_points * D);
-  for (index_t p = 0; p < numbering.nb_points(); ++p) {
+  tbb::parallel_for(index_t{0}, numbering.nb_points(), [&](index_t p) {
     const auto xyz = numbering.point(p);
     for (index_t axis = 0; axis < D; ++axis) rows.points[D * p + axis] = xyz[axis];
-  }
+  });
   const auto by_patch = input.triangles_by_patch();
-  rows.triangles.reserve(3 * std::size_t{numbering.nb_triangles()});
-  rows.patches.reserve(numbering.nb_triangles());
-  rows.origin.reserve(numbering.nb_triangles());
+  rows.triangles.resize(3 * std::size_t{numbering.nb_triangles()});
+  rows.patches.resize(numbering.nb_triangles());
+  rows.origin.resize(numbering.nb_triangles());
   // One surface per patch, in increasing label order; each surface's input triangles in
   // their input order.
+  std::size_t first_row = 0;
+  std::vector<index_t> number_of_vertex;
   for (index_t s = 0; s < numbering.surfaces().size(); ++s) {
     const auto& surface = numbering.surfaces()[s];
+    const auto& mesh = *surface.mesh;
     const auto& origins = report.origins.at(surface.surface->id());
-    for (index_t t = 0; t < surface.mesh->nb_polygons(); ++t) {
-      for (const index_t v : surface.mesh->triangle_vertices(t)) {
-        rows.triangles.push_back(numbering.number(s, v));
+    // A vertex is numbered once, not once per triangle around it.
+    number_of_vertex.resize(mesh.nb_vertices());
+    tbb::parallel_for(index_t{0}, mesh.nb_vertices(),
+                      [&](index_t v) { number_of_vertex[v] = numbering.number(s, v); });
+    tbb::parallel_for(index_t{0}, mesh.nb_polygons(), [&](index_t t) {
+      const std::size_t row = first_row + t;
+      const auto vertices = mesh.triangle_vertices(t);
+      for (int corner = 0; corner < 3; ++corner) {
+        rows.triangles[3 * row + corner] = number_of_vertex[vertices[corner]];
       }
-      rows.patches.push_back(input.labels[s]);
-      rows.origin.push_back(by_patch.triangles[by_patch.first[s] + origins[t]]);
-    }
+      rows.patches[row] = input.labels[s];
+      rows.origin[row] = by_patch.triangles[by_patch.first[s] + origins[t]];
+    });
+    first_row += mesh.nb_polygons();
   }
   return rows;
 }
