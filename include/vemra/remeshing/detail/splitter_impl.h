@@ -274,6 +274,8 @@ bool Splitter<Model, Modifier, D>::pop_next(TriangleToSplit& record) {
   const auto compact = bands_.top();
   candidates_.prefetch(compact);
   bands_.pop();
+  // The next record's triangle arrives while this one is split.
+  if (!bands_.empty()) candidates_.prefetch_triangle(bands_.top());
   // A record made stale by an earlier split would find no edge there: skip it here.
   if (!candidates_.current(compact)) return false;
   record = candidates_.unpack(compact, 0.0);  // its length is not kept in bands

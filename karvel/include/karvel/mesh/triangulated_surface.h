@@ -49,6 +49,10 @@ class TriangulatedSurface final : public SurfaceMesh<D> {
     const index_t* a = &adjacents_[3 * triangle];
     return {a[0], a[1], a[2]};
   }
+  // Starts fetching the triangle's vertices, for a caller that reads them a little later.
+  void prefetch_triangle(index_t triangle) const {
+    __builtin_prefetch(&vertices_[3 * triangle]);
+  }
   // The two vertices of a triangle edge, in the triangle's order.
   std::array<index_t, 2> triangle_edge_vertices(const PolygonEdge& edge) const {
     const index_t* v = &vertices_[3 * edge.polygon_id];
