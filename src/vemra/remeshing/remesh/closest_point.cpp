@@ -1,0 +1,130 @@
+#include "closest_point.h"
+
+#include <algorithm>
+#include <limits>
+
+namespace vemra::remesher {
+
+// The region test of the standard closest-point-on-triangle construction.
+Vec3 closest_point_on_triangle(const Vec3& p, const Vec3& a, const Vec3& b,
+                               const Vec3& c) {
+  const Vec3 ab = b - a, ac = c - a, ap = p - a;
+  const double d1 = dot(ab, ap), d2 = dot(ac, ap);
+  if (d1 <= 0 && d2 <= 0) return a;
+  const Vec3 bp = p - b;
+  const double d3 = dot(ab, bp), d4 = dot(ac, bp);
+  if (d3 >= 0 && d4 <= d3) return b;
+  const double vc = d1 * d4 - d3 * d2;
+  if (vc <= 0 && d1 >= 0 && d3 <= 0) return a + ab * (d1 / (d1 - d3));
+  const Vec3 cp = p - c;
+  const double d5 = dot(ab, cp), d6 = dot(ac, cp);
+  if (d6 >= 0 && d5 <= d6) return c;
+  const double vb = d5 * d2 - d1 * d6;
+  if (vb <= 0 && d2 >= 0 && d6 <= 0) return a + ac * (d2 / (d2 - d6));
+  const double va = d3 * d6 - d5 * d4;
+  if (va <= 0 && (d4 - d3) >= 0 && (d5 - d6) >= 0) {
+    return b + (c - b) * ((d4 - d3) / ((d4 - d3) + (d5 - d6)));
+  }
+  const double denominator = va + vb + vc;
+  if (!(denominator > 0)) return a;  // degenerate: any vertex is as close as the rest
+  return a + ab * (vb / denominator) + ac * (vc / denominator);
+}
+
+namespace {
+constexpr index_t leaf_size = 4;
+}
+
+ClosestPoint::ClosestPoint(std::vector<Vec3> points,
+                           std::vector<std::array<index_t, 3>> triangles)
+    : points_{std::move(points)}, triangles_{std::move(triangles)} {
+  std::vector<Vec3> centroids(triangles_.size());
+  order_.resize(triangles_.size());
+  for (index_t t = 0; t < triangles_.size(); ++t) {
+    const auto& v = triangles_[t];
+    centroids[t] = (points_[v[0]] + points_[v[1]] + points_[v[2]]) * (1.0 / 3);
+    order_[t] = t;
+  }
+  nodes_.reserve(2 * triangles_.size() / leaf_size + 2);
+  if (!triangles_.empty()) build(0, static_cast<index_t>(triangles_.size()), centroids);
+}
+
+index_t ClosestPoint::build(index_t begin, index_t end, std::vector<Vec3>& centroids) {
+  const index_t node = static_cast<index_t>(nodes_.size());
+  nodes_.push_back({});
+  Vec3 low{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
+           std::numeric_limits<double>::max()};
+  Vec3 high = low * -1.0;
+  for (index_t i = begin; i < end; ++i) {
+    for (const index_t v : triangles_[order_[i]]) {
+      for (int axis = 0; axis < 3; ++axis) {
+        low[axis] = std::min(low[axis], points_[v][axis]);
+        high[axis] = std::max(high[axis], points_[v][axis]);
+      }
+    }
+  }
+  if (end - begin <= leaf_size) {
+    nodes_[node] = {low, high, begin, end - begin, 0, 0};
+    return node;
+  }
+  // Split at the median centroid along the longest side.
+  int axis = 0;
+  for (int a = 1; a < 3; ++a) {
+    if (high[a] - low[a] > high[axis] - low[axis]) axis = a;
+  }
+  const index_t middle = begin + (end - begin) / 2;
+  std::nth_element(order_.begin() + begin, order_.begin() + middle, order_.begin() + end,
+                   [&](index_t x, index_t y) {
+                     return centroids[x][axis] < centroids[y][axis] ||
+                            (centroids[x][axis] == centroids[y][axis] && x < y);
+                   });
+  const index_t left = build(begin, middle, centroids);
+  const index_t right = build(middle, end, centroids);
+  nodes_[node] = {low, high, 0, 0, left, right};
+  return node;
+}
+
+double ClosestPoint::box_distance2(const Node& node, const Vec3& p) {
+  double d2 = 0;
+  for (int axis = 0; axis < 3; ++axis) {
+    const double d = std::max({node.low[axis] - p[axis], 0.0, p[axis] - node.high[axis]});
+    d2 += d * d;
+  }
+  return d2;
+}
+
+ClosestPoint::Hit ClosestPoint::closest(const Vec3& query, index_t guess) const {
+  Hit best{query, karvel::NO_ID};
+  double best2 = std::numeric_limits<double>::max();
+  const auto consider = [&](index_t t) {
+    const auto& v = triangles_[t];
+    const Vec3 p =
+        closest_point_on_triangle(query, points_[v[0]], points_[v[1]], points_[v[2]]);
+    const Vec3 d = p - query;
+    const double d2 = dot(d, d);
+    // Ties go to the lower index: the same answer whatever the guess.
+    if (d2 < best2 || (d2 == best2 && t < best.triangle)) {
+      best2 = d2;
+      best = {p, t};
+    }
+  };
+  if (guess != karvel::NO_ID && guess < triangles_.size()) consider(guess);
+  // Depth first, the nearer child first; boxes farther than the best are skipped.
+  index_t stack[128];
+  int top = 0;
+  stack[top++] = 0;
+  while (top > 0) {
+    const Node& node = nodes_[stack[--top]];
+    if (box_distance2(node, query) > best2) continue;
+    if (node.count > 0) {
+      for (index_t i = node.first; i < node.first + node.count; ++i) consider(order_[i]);
+      continue;
+    }
+    const bool left_first = box_distance2(nodes_[node.left], query) <=
+                            box_distance2(nodes_[node.right], query);
+    stack[top++] = left_first ? node.right : node.left;
+    stack[top++] = left_first ? node.left : node.right;
+  }
+  return best;
+}
+
+}  // namespace vemra::remesher

@@ -1,0 +1,44 @@
+#pragma once
+
+// The closest point of a triangle set to a query point: a bounding-box tree over the
+// triangles, searched nearest box first, from a starting guess (the triangle a vertex was
+// last projected onto), which keeps most queries to a few boxes.
+
+#include <array>
+#include <vector>
+
+#include "vec3.h"
+
+namespace vemra::remesher {
+
+Vec3 closest_point_on_triangle(const Vec3& p, const Vec3& a, const Vec3& b,
+                               const Vec3& c);
+
+class ClosestPoint {
+ public:
+  ClosestPoint(std::vector<Vec3> points, std::vector<std::array<index_t, 3>> triangles);
+
+  struct Hit {
+    Vec3 point;
+    index_t triangle;
+  };
+  // REQUIRES: at least one triangle; `guess` a triangle index or NO_ID.
+  Hit closest(const Vec3& query, index_t guess) const;
+
+ private:
+  struct Node {
+    Vec3 low, high;
+    index_t first{0};  // a leaf's entries of order_: [first, first + count)
+    index_t count{0};  // 0 for an inner node
+    index_t left{0}, right{0};
+  };
+  index_t build(index_t begin, index_t end, std::vector<Vec3>& centroids);
+  static double box_distance2(const Node& node, const Vec3& p);
+
+  std::vector<Vec3> points_;
+  std::vector<std::array<index_t, 3>> triangles_;
+  std::vector<index_t> order_;
+  std::vector<Node> nodes_;
+};
+
+}  // namespace vemra::remesher

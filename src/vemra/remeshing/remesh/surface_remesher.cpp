@@ -1,0 +1,601 @@
+#include "surface_remesher.h"
+
+#include "line_resampling.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <stdexcept>
+
+#include <absl/container/flat_hash_map.h>
+#include <absl/container/inlined_vector.h>
+
+namespace vemra::remesher {
+namespace {
+
+using karvel::NO_ID;
+
+enum class VertexKind : std::uint8_t {
+  free,       // moves on the surface, may be collapsed anywhere
+  crease,     // on a crease: collapsed only along it, never smoothed
+  removable,  // an input line vertex the line drops: collapsed along the line
+  fixed,      // stays: line vertices, corners, crease ends
+  dead
+};
+enum class EdgeKind : std::uint8_t { line, crease };
+struct EdgeInfo {
+  EdgeKind kind;
+  index_t line;
+};
+
+constexpr double short_ratio = 4.0 / 5.0;
+// The first round splits less: bisection leaves edges of 1/2 to 1 times the threshold, so
+// splitting at long_ratio from a coarse input gives edges a tenth or two too short, and a
+// fifth or more too many triangles, which collapses then refuse to merge (they would make
+// long edges). The later rounds split at long_ratio.
+constexpr double first_split_ratio = 1.5;
+
+std::uint64_t edge_key(index_t a, index_t b) {
+  return a < b ? (std::uint64_t{a} << 32 | b) : (std::uint64_t{b} << 32 | a);
+}
+
+class WorkingMesh {
+ public:
+  WorkingMesh(const SurfaceInput& input, const SurfaceSettings& settings)
+      : settings_{settings},
+        points_{input.points},
+        kind_(input.points.size(), VertexKind::free),
+        ties_(input.points.size()),
+        guess_(input.points.size(), NO_ID),
+        around_(input.points.size()) {
+    for (const auto& triangle : input.triangles) add_triangle(triangle);
+    for (const auto& [vertex, tie] : input.line_vertices) {
+      ties_[vertex] = tie;
+      kind_[vertex] =
+          tie.kind == Tie::line_point ? VertexKind::fixed : VertexKind::removable;
+    }
+    for (const auto& edge : input.line_edges) {
+      edge_info_[edge_key(edge.from, edge.to)] = {EdgeKind::line, edge.line};
+    }
+    find_creases();
+    // The line's new vertices inside input edges, each splitting what is left of its
+    // edge; flips then turn around the slivers they fan out to.
+    bool inserted = false;
+    for (const auto& edge : input.line_edges) {
+      index_t from = edge.from;
+      for (const auto& [t, tie] : edge.points) {
+        const Vec3 p = points_[edge.from] + (points_[edge.to] - points_[edge.from]) * t;
+        from = split(from, edge.to, p, &tie);
+        inserted = true;
+      }
+    }
+    if (inserted) flip_for_angles();
+  }
+
+  void run() {
+    for (int round = 0; round < settings_.iterations; ++round) {
+      split_long_edges(round == 0 ? first_split_ratio : long_ratio);
+      drop_removable_vertices();
+      collapse_short_edges();
+      flip_for_valence();
+      smooth();
+    }
+    drop_removable_vertices();
+    split_long_edges(long_ratio);
+    split_remaining_line_edges();
+    flip_for_angles();
+  }
+
+  SurfaceOutput output() const {
+    SurfaceOutput out;
+    std::vector<index_t> number(points_.size(), NO_ID);
+    for (index_t v = 0; v < points_.size(); ++v) {
+      if (kind_[v] == VertexKind::dead || around_[v].empty()) continue;
+      number[v] = static_cast<index_t>(out.points.size());
+      out.points.push_back(points_[v]);
+      out.ties.push_back(ties_[v]);
+    }
+    for (const auto& t : triangles_) {
+      if (t[0] == NO_ID) continue;
+      out.triangles.push_back({number[t[0]], number[t[1]], number[t[2]]});
+    }
+    return out;
+  }
+
+ private:
+  // Topology.
+  void add_triangle(const std::array<index_t, 3>& t) {
+    const index_t index = static_cast<index_t>(triangles_.size());
+    triangles_.push_back(t);
+    for (const index_t v : t) around_[v].push_back(index);
+  }
+  void forget(index_t vertex, index_t triangle) {
+    auto& list = around_[vertex];
+    list.erase(std::find(list.begin(), list.end(), triangle));
+  }
+  static bool holds(const std::array<index_t, 3>& t, index_t v) {
+    return t[0] == v || t[1] == v || t[2] == v;
+  }
+  absl::InlinedVector<index_t, 2> edge_triangles(index_t a, index_t b) const {
+    absl::InlinedVector<index_t, 2> found;
+    for (const index_t t : around_[a]) {
+      if (holds(triangles_[t], b)) found.push_back(t);
+    }
+    return found;
+  }
+  static index_t third(const std::array<index_t, 3>& t, index_t a, index_t b) {
+    for (const index_t v : t) {
+      if (v != a && v != b) return v;
+    }
+    return NO_ID;
+  }
+  absl::InlinedVector<index_t, 12> neighbours(index_t v) const {
+    absl::InlinedVector<index_t, 12> result;
+    for (const index_t t : around_[v]) {
+      for (const index_t w : triangles_[t]) {
+        if (w != v && std::find(result.begin(), result.end(), w) == result.end()) {
+          result.push_back(w);
+        }
+      }
+    }
+    std::sort(result.begin(), result.end());
+    return result;
+  }
+  // A fan that does not close: a vertex on the border of the surface.
+  bool on_border(index_t v) const { return neighbours(v).size() != around_[v].size(); }
+  const EdgeInfo* edge_info(index_t a, index_t b) const {
+    const auto found = edge_info_.find(edge_key(a, b));
+    return found == edge_info_.end() ? nullptr : &found->second;
+  }
+  bool is_line_edge(index_t a, index_t b) const {
+    const EdgeInfo* info = edge_info(a, b);
+    return info && info->kind == EdgeKind::line;
+  }
+  Vec3 triangle_normal(const std::array<index_t, 3>& t) const {
+    return normal(points_[t[0]], points_[t[1]], points_[t[2]]);
+  }
+  double edge_ratio(index_t a, index_t b) const {
+    return remesher::edge_ratio(points_[a], points_[b], settings_.size);
+  }
+
+  void find_creases() {
+    if (!settings_.surface) return;  // a section is flat
+    const double limit = std::cos(settings_.feature_angle * M_PI / 180);
+    absl::flat_hash_map<index_t, index_t> crease_degree;
+    for (index_t t = 0; t < triangles_.size(); ++t) {
+      for (int e = 0; e < 3; ++e) {
+        const index_t a = triangles_[t][e], b = triangles_[t][(e + 1) % 3];
+        if (a > b || edge_info(a, b)) continue;
+        const auto pair = edge_triangles(a, b);
+        if (pair.size() != 2) continue;
+        const Vec3 n0 = triangle_normal(triangles_[pair[0]]);
+        const Vec3 n1 = triangle_normal(triangles_[pair[1]]);
+        const double lengths = norm(n0) * norm(n1);
+        if (lengths > 0 && dot(n0, n1) < limit * lengths) {
+          edge_info_[edge_key(a, b)] = {EdgeKind::crease, NO_ID};
+          ++crease_degree[a];
+          ++crease_degree[b];
+        }
+      }
+    }
+    for (const auto& [v, degree] : crease_degree) {
+      if (kind_[v] == VertexKind::free) {
+        kind_[v] = degree == 2 ? VertexKind::crease : VertexKind::fixed;
+      } else if (kind_[v] == VertexKind::removable) {
+        // A crease that meets a line ends at a vertex the line must keep.
+        kind_[v] = VertexKind::fixed;
+      }
+    }
+  }
+
+  // Splits edge (a, b) at p; returns the new vertex, which takes the edge's kind. On a
+  // line, it is `line_point`, or the line's midpoint there.
+  index_t split(index_t a, index_t b, const Vec3& p, const Tie* line_point = nullptr) {
+    const index_t m = static_cast<index_t>(points_.size());
+    points_.push_back(p);
+    ties_.push_back({});
+    guess_.push_back(NO_ID);
+    around_.emplace_back();
+    const auto found = edge_info_.find(edge_key(a, b));
+    if (found != edge_info_.end()) {
+      const EdgeInfo info = found->second;
+      edge_info_.erase(found);
+      edge_info_[edge_key(a, m)] = info;
+      edge_info_[edge_key(m, b)] = info;
+      if (info.kind == EdgeKind::crease) {
+        kind_.push_back(VertexKind::crease);
+      } else {
+        kind_.push_back(VertexKind::fixed);
+        if (line_point) {
+          ties_.back() = *line_point;
+        } else {
+          // The line made the same midpoint: the two are one vertex.
+          const index_t point = settings_.line_midpoint(info.line, p);
+          if (point == NO_ID)
+            throw std::logic_error{"remesh: a surface split a line apart"};
+          ties_.back() = {Tie::line_point, info.line, point};
+        }
+      }
+    } else {
+      kind_.push_back(VertexKind::free);
+    }
+    for (const index_t t : edge_triangles(a, b)) {
+      auto& triangle = triangles_[t];
+      // Rotate so that the triangle reads (x, y, z) with {x, y} = {a, b}.
+      int i = 0;
+      while (!((triangle[i] == a && triangle[(i + 1) % 3] == b) ||
+               (triangle[i] == b && triangle[(i + 1) % 3] == a))) {
+        ++i;
+      }
+      const index_t x = triangle[i], y = triangle[(i + 1) % 3], z = triangle[(i + 2) % 3];
+      triangle = {x, m, z};
+      around_[m].push_back(t);
+      forget(y, t);
+      add_triangle({m, y, z});
+    }
+    return m;
+  }
+
+  // Moves v onto u and removes the triangles they shared.
+  void collapse(index_t v, index_t u) {
+    const auto neighbours_of_v = neighbours(v);
+    for (const index_t t : edge_triangles(v, u)) {
+      for (const index_t w : triangles_[t]) forget(w, t);
+      triangles_[t] = {NO_ID, NO_ID, NO_ID};
+    }
+    for (const index_t t : around_[v]) {
+      for (auto& w : triangles_[t]) {
+        if (w == v) w = u;
+      }
+      around_[u].push_back(t);
+    }
+    // Constrained edges at v move to u.
+    for (const index_t w : neighbours_of_v) {
+      const auto found = edge_info_.find(edge_key(v, w));
+      if (found == edge_info_.end()) continue;
+      const EdgeInfo info = found->second;
+      edge_info_.erase(found);
+      if (w != u) edge_info_.emplace(edge_key(u, w), info);
+    }
+    around_[v].clear();
+    kind_[v] = VertexKind::dead;
+  }
+
+  bool can_collapse(index_t v, index_t u, bool forced) {
+    const VertexKind kind = kind_[v];
+    if (kind == VertexKind::fixed || kind == VertexKind::dead) return false;
+    const EdgeInfo* along = edge_info(v, u);
+    if (kind == VertexKind::free && along) return false;
+    if (kind == VertexKind::crease && (!along || along->kind != EdgeKind::crease)) {
+      return false;
+    }
+    if (kind == VertexKind::removable && (!along || along->kind != EdgeKind::line)) {
+      return false;
+    }
+    const auto shared = edge_triangles(v, u);
+    if (shared.empty()) return false;
+    // Link condition: the only common neighbours are the shared triangles' third
+    // vertices.
+    const auto around_u = neighbours(u);
+    index_t common = 0;
+    for (const index_t w : neighbours(v)) {
+      if (std::binary_search(around_u.begin(), around_u.end(), w)) ++common;
+    }
+    if (common != shared.size()) return false;
+    for (const index_t t : around_[v]) {
+      const auto& triangle = triangles_[t];
+      if (holds(triangle, u)) continue;
+      std::array<index_t, 3> moved = triangle;
+      for (auto& w : moved) {
+        if (w == v) w = u;
+      }
+      const Vec3 before = triangle_normal(triangle);
+      const Vec3 after = triangle_normal(moved);
+      const double lengths = norm(before) * norm(after);
+      if (!(lengths > 0) || dot(before, after) < 0.3 * lengths) return false;
+      if (forced) continue;
+      if (smallest_angle(points_[moved[0]], points_[moved[1]], points_[moved[2]]) <
+          5 * M_PI / 180) {
+        return false;
+      }
+      for (const index_t w : moved) {
+        if (w != u && edge_ratio(u, w) > long_ratio) {
+          return false;
+        }
+      }
+    }
+    // No triangle may come out twice.
+    for (const index_t t : around_[v]) {
+      if (holds(triangles_[t], u)) continue;
+      const auto& triangle = triangles_[t];
+      for (const index_t s : around_[u]) {
+        const auto& other = triangles_[s];
+        bool same = true;
+        for (const index_t w : triangle) {
+          if (w != v && !holds(other, w)) same = false;
+        }
+        if (same) return false;
+      }
+    }
+    return true;
+  }
+
+  // A line edge is bisected where its line was: the line has its midpoint.
+  bool line_splits(index_t a, index_t b) const {
+    const EdgeInfo* info = edge_info(a, b);
+    return info && info->kind == EdgeKind::line &&
+           settings_.line_midpoint(info->line, midpoint(points_[a], points_[b])) != NO_ID;
+  }
+  // The edge of the triangle that a split would take: its longest edge, leaving out line
+  // edges that their line does not split, or -1.
+  int longest_splittable(const std::array<index_t, 3>& t) const {
+    int longest = -1;
+    double length = 0;
+    std::uint64_t key = 0;
+    for (int e = 0; e < 3; ++e) {
+      const index_t a = t[e], b = t[(e + 1) % 3];
+      if (is_line_edge(a, b) && !line_splits(a, b)) continue;
+      const double l = distance(points_[a], points_[b]);
+      // Equal lengths go to the lower pair of vertices, the same from either triangle:
+      // the longest edge of the whole mesh is then the longest of both its triangles.
+      if (longest < 0 || l > length || (l == length && edge_key(a, b) < key)) {
+        length = l;
+        key = edge_key(a, b);
+        longest = e;
+      }
+    }
+    return longest;
+  }
+
+  // Splits, pass after pass, the long edges that are the longest of every triangle they
+  // border: bisecting longest edges keeps the angles of a coarse input from collapsing.
+  void split_long_edges(double threshold) {
+    for (int pass = 0; pass < 60; ++pass) {
+      std::vector<std::pair<double, std::uint64_t>> long_edges;
+      for (const auto& t : triangles_) {
+        if (t[0] == NO_ID) continue;
+        const int e = longest_splittable(t);
+        if (e < 0) continue;
+        const index_t a = t[e], b = t[(e + 1) % 3];
+        const double ratio = edge_ratio(a, b);
+        if (!(ratio > threshold)) continue;
+        bool longest_everywhere = true;
+        for (const index_t other : edge_triangles(a, b)) {
+          const auto& o = triangles_[other];
+          const int oe = longest_splittable(o);
+          const index_t oa = o[oe], ob = o[(oe + 1) % 3];
+          if (edge_key(oa, ob) != edge_key(a, b)) longest_everywhere = false;
+        }
+        // Each edge once: from the triangle that runs it from its lower vertex, or its
+        // only triangle.
+        if (longest_everywhere && (a < b || edge_triangles(a, b).size() == 1)) {
+          long_edges.push_back({-ratio, edge_key(a, b)});
+        }
+      }
+      if (long_edges.empty()) return;
+      std::sort(long_edges.begin(), long_edges.end());
+      for (const auto& [ratio, key] : long_edges) {
+        const index_t a = static_cast<index_t>(key >> 32), b = static_cast<index_t>(key);
+        if (edge_triangles(a, b).empty()) continue;
+        // Onto the surface at once: a smoothing that is refused leaves it there. A line
+        // vertex stays the line's, bit for bit.
+        const index_t m = split(a, b, midpoint(points_[a], points_[b]));
+        if (kind_[m] != VertexKind::fixed) project(m);
+      }
+    }
+  }
+
+  // Whatever held a line edge back from its bisection, the line has those vertices: the
+  // surface takes them too.
+  void split_remaining_line_edges() {
+    for (bool again = true; again;) {
+      again = false;
+      for (index_t t = 0; t < triangles_.size(); ++t) {
+        for (int e = 0; e < 3 && triangles_[t][0] != NO_ID; ++e) {
+          const index_t a = triangles_[t][e], b = triangles_[t][(e + 1) % 3];
+          if (is_line_edge(a, b) && line_splits(a, b)) {
+            split(a, b, midpoint(points_[a], points_[b]));
+            again = true;
+          }
+        }
+      }
+    }
+  }
+
+  void drop_removable_vertices() {
+    for (index_t v = 0; v < kind_.size(); ++v) {
+      if (kind_[v] != VertexKind::removable) continue;
+      for (const index_t u : neighbours(v)) {
+        if (can_collapse(v, u, true)) {
+          collapse(v, u);
+          break;
+        }
+      }
+    }
+  }
+
+  void collapse_short_edges() {
+    std::vector<std::pair<double, std::uint64_t>> short_edges;
+    for (const auto& t : triangles_) {
+      if (t[0] == NO_ID) continue;
+      for (int e = 0; e < 3; ++e) {
+        const index_t a = t[e], b = t[(e + 1) % 3];
+        if (a > b && edge_triangles(a, b).size() == 2) continue;
+        const double ratio = edge_ratio(a, b);
+        if (ratio < short_ratio) short_edges.push_back({ratio, edge_key(a, b)});
+      }
+    }
+    std::sort(short_edges.begin(), short_edges.end());
+    for (const auto& [ratio, key] : short_edges) {
+      const index_t a = static_cast<index_t>(key >> 32), b = static_cast<index_t>(key);
+      if (kind_[a] == VertexKind::dead || kind_[b] == VertexKind::dead) continue;
+      if (edge_triangles(a, b).empty() || edge_ratio(a, b) >= short_ratio) continue;
+      if (can_collapse(b, a, false)) {
+        collapse(b, a);
+      } else if (can_collapse(a, b, false)) {
+        collapse(a, b);
+      }
+    }
+  }
+
+  // Flips edge (a, b) of triangles (a, b, c) and (b, a, d) to (d, c, a) and (c, d, b).
+  struct Flip {
+    index_t t1, t2, a, b, c, d;
+  };
+  bool flippable(index_t a, index_t b, Flip& flip) const {
+    if (edge_info(a, b)) return false;
+    const auto pair = edge_triangles(a, b);
+    if (pair.size() != 2) return false;
+    index_t t1 = pair[0], t2 = pair[1];
+    // t1 runs a -> b.
+    const auto runs = [&](index_t t, index_t x, index_t y) {
+      const auto& tr = triangles_[t];
+      for (int i = 0; i < 3; ++i) {
+        if (tr[i] == x && tr[(i + 1) % 3] == y) return true;
+      }
+      return false;
+    };
+    if (!runs(t1, a, b)) std::swap(t1, t2);
+    if (!runs(t1, a, b) || !runs(t2, b, a)) return false;
+    const index_t c = third(triangles_[t1], a, b), d = third(triangles_[t2], a, b);
+    if (c == d) return false;
+    const auto around_c = neighbours(c);
+    if (std::binary_search(around_c.begin(), around_c.end(), d)) return false;
+    const Vec3 n1 = triangle_normal(triangles_[t1]), n2 = triangle_normal(triangles_[t2]);
+    const double l1 = norm(n1), l2 = norm(n2);
+    if (!(l1 > 0 && l2 > 0) || dot(n1, n2) < std::cos(30 * M_PI / 180) * l1 * l2)
+      return false;
+    const Vec3 n = n1 * (1 / l1) + n2 * (1 / l2);
+    const Vec3 m1 = normal(points_[d], points_[c], points_[a]);
+    const Vec3 m2 = normal(points_[c], points_[d], points_[b]);
+    if (dot(m1, n) <= 1e-3 * norm(m1) * norm(n) ||
+        dot(m2, n) <= 1e-3 * norm(m2) * norm(n)) {
+      return false;
+    }
+    flip = {t1, t2, a, b, c, d};
+    return true;
+  }
+  void apply(const Flip& f) {
+    triangles_[f.t1] = {f.d, f.c, f.a};
+    triangles_[f.t2] = {f.c, f.d, f.b};
+    forget(f.a, f.t2);
+    forget(f.b, f.t1);
+    around_[f.c].push_back(f.t2);
+    around_[f.d].push_back(f.t1);
+  }
+  double old_smallest(const Flip& f) const {
+    return std::min(smallest_angle(points_[f.a], points_[f.b], points_[f.c]),
+                    smallest_angle(points_[f.b], points_[f.a], points_[f.d]));
+  }
+  double new_smallest(const Flip& f) const {
+    return std::min(smallest_angle(points_[f.d], points_[f.c], points_[f.a]),
+                    smallest_angle(points_[f.c], points_[f.d], points_[f.b]));
+  }
+
+  // Returns the number of flips made.
+  template <typename Wanted>
+  std::size_t flip_edges(Wanted wanted) {
+    std::size_t flips = 0;
+    for (index_t t = 0; t < triangles_.size(); ++t) {
+      for (int e = 0; e < 3; ++e) {
+        const auto& triangle = triangles_[t];
+        if (triangle[0] == NO_ID) break;
+        const index_t a = triangle[e], b = triangle[(e + 1) % 3];
+        if (a > b) continue;
+        Flip flip;
+        if (flippable(a, b, flip) && wanted(flip)) {
+          apply(flip);
+          ++flips;
+        }
+      }
+    }
+    return flips;
+  }
+
+  void flip_for_valence() {
+    flip_edges([this](const Flip& f) {
+      const auto deviation = [this](index_t v, int change) {
+        const int target = on_border(v) ? 4 : 6;
+        return std::abs(static_cast<int>(neighbours(v).size()) + change - target);
+      };
+      const int before =
+          deviation(f.a, 0) + deviation(f.b, 0) + deviation(f.c, 0) + deviation(f.d, 0);
+      const int after =
+          deviation(f.a, -1) + deviation(f.b, -1) + deviation(f.c, 1) + deviation(f.d, 1);
+      return after < before && new_smallest(f) >= 0.5 * old_smallest(f);
+    });
+  }
+
+  void flip_for_angles() {
+    for (int pass = 0; pass < 3; ++pass) {
+      flip_edges(
+          [this](const Flip& f) { return new_smallest(f) > old_smallest(f) + 1e-3; });
+    }
+  }
+
+  void project(index_t v) {
+    if (!settings_.surface) return;
+    const auto hit = settings_.surface->closest(points_[v], guess_[v]);
+    points_[v] = hit.point;
+    guess_[v] = hit.triangle;
+  }
+
+  void smooth() {
+    for (index_t v = 0; v < points_.size(); ++v) {
+      if (kind_[v] != VertexKind::free || around_[v].empty()) continue;
+      Vec3 centroid{0, 0, 0}, vertex_normal{0, 0, 0};
+      double area = 0;
+      for (const index_t t : around_[v]) {
+        const auto& tr = triangles_[t];
+        const Vec3 n = triangle_normal(tr);
+        const double a = norm(n);
+        centroid =
+            centroid + (points_[tr[0]] + points_[tr[1]] + points_[tr[2]]) * (a / 3);
+        vertex_normal = vertex_normal + n;
+        area += a;
+      }
+      if (!(area > 0)) continue;
+      centroid = centroid * (1 / area);
+      const double length = norm(vertex_normal);
+      if (!(length > 0)) continue;
+      const Vec3 n = vertex_normal * (1 / length);
+      const Vec3 old = points_[v];
+      const Vec3 step = centroid - old;
+      points_[v] = old + step - n * dot(step, n);
+      const index_t old_guess = guess_[v];
+      project(v);
+      bool folded = false;
+      for (const index_t t : around_[v]) {
+        const auto& tr = triangles_[t];
+        const Vec3 after = triangle_normal(tr);
+        Vec3 before_points[3];
+        for (int i = 0; i < 3; ++i) before_points[i] = tr[i] == v ? old : points_[tr[i]];
+        const Vec3 before = normal(before_points[0], before_points[1], before_points[2]);
+        if (dot(before, after) <= 0.2 * norm(before) * norm(after)) folded = true;
+      }
+      if (folded) {
+        points_[v] = old;
+        guess_[v] = old_guess;
+      }
+    }
+  }
+
+  const SurfaceSettings& settings_;
+  std::vector<Vec3> points_;
+  std::vector<VertexKind> kind_;
+  std::vector<Tie> ties_;
+  std::vector<index_t> guess_;
+  std::vector<absl::InlinedVector<index_t, 8>> around_;
+  std::vector<std::array<index_t, 3>> triangles_;
+  absl::flat_hash_map<std::uint64_t, EdgeInfo> edge_info_;
+};
+
+}  // namespace
+
+SurfaceOutput remesh_surface(const SurfaceInput& input, const SurfaceSettings& settings) {
+  WorkingMesh mesh{input, settings};
+  mesh.run();
+  return mesh.output();
+}
+
+}  // namespace vemra::remesher

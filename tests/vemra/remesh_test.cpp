@@ -1,0 +1,403 @@
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <tbb/global_control.h>
+
+#include <karvel/model/checker.h>
+#include <karvel/model/from_patches.h>
+#include <vemra/remesh.h>
+#include <vemra/remeshing/remeshing_data.h>
+#include <vemra/remeshing/model_kind.h>
+
+#include "fixtures.h"
+#include "model_measures.h"
+#include "test_metrics.h"
+
+namespace vemra {
+namespace {
+
+using fixtures::ConstantMetric;
+using fixtures::GradedMetric;
+using karvel::BRep;
+using karvel::index_t;
+using karvel::Section;
+
+template <typename Model>
+struct NamedModel {
+  std::string name;
+  std::function<Model()> make;
+  double size;
+  // Borders that turn sharply at every input vertex keep all of them, at the input's
+  // spacing: lengths and angles beside them follow the input, not the size.
+  bool zigzag{false};
+};
+
+// A unit cube of one patch, each face a grid of 4 x 4 cells: its edges are creases.
+BRep one_patch_cube() {
+  fixtures::Soup<3> soup;
+  const int n = 4;
+  const auto vertex = [&soup](double x, double y, double z) {
+    soup.points.push_back(karvel::Point<3>{{x, y, z}});
+    return static_cast<index_t>(soup.points.size() - 1);
+  };
+  // Each face from its corner and two edge directions, outward.
+  const std::array<std::array<std::array<double, 3>, 3>, 6> faces{{
+      {{{0, 0, 0}, {0, 1, 0}, {1, 0, 0}}}, {{{0, 0, 1}, {1, 0, 0}, {0, 1, 0}}},
+      {{{0, 0, 0}, {1, 0, 0}, {0, 0, 1}}}, {{{0, 1, 0}, {0, 0, 1}, {1, 0, 0}}},
+      {{{0, 0, 0}, {0, 0, 1}, {0, 1, 0}}}, {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}}}};
+  std::map<std::array<long, 3>, index_t> welded;
+  for (const auto& [o, u, v] : faces) {
+    std::vector<index_t> grid;
+    for (int j = 0; j <= n; ++j) {
+      for (int i = 0; i <= n; ++i) {
+        std::array<double, 3> p{};
+        for (int axis = 0; axis < 3; ++axis) {
+          p[axis] = o[axis] + (u[axis] * i + v[axis] * j) / n;
+        }
+        const std::array<long, 3> key{std::lround(p[0] * n), std::lround(p[1] * n),
+                                      std::lround(p[2] * n)};
+        const auto found = welded.find(key);
+        grid.push_back(found != welded.end() ? found->second
+                                             : welded[key] = vertex(p[0], p[1], p[2]));
+      }
+    }
+    for (int j = 0; j < n; ++j) {
+      for (int i = 0; i < n; ++i) {
+        const index_t a = grid[j * (n + 1) + i], b = grid[j * (n + 1) + i + 1];
+        const index_t c = grid[(j + 1) * (n + 1) + i + 1], d = grid[(j + 1) * (n + 1) + i];
+        soup.triangles.push_back({a, b, c});
+        soup.triangles.push_back({a, c, d});
+      }
+    }
+  }
+  soup.patches.assign(soup.triangles.size(), 0);
+  return fixtures::brep(soup);
+}
+
+std::vector<NamedModel<BRep>> breps() {
+  return {{"cube", fixtures::cube, 0.1},
+          {"book", fixtures::book, 0.1},
+          {"square with fin", fixtures::square_with_fin, 0.1},
+          {"icosphere", [] { return fixtures::brep(fixtures::icosphere_soup(3)); }, 0.08},
+          {"fine icosphere (coarsened)",
+           [] { return fixtures::brep(fixtures::icosphere_soup(5)); }, 0.1},
+          {"icosphere sectors",
+           [] { return fixtures::brep(fixtures::icosphere_sectors_soup()); }, 0.1, true},
+          {"checkerboard",
+           [] { return fixtures::brep(fixtures::checkerboard_soup<3>(12, 3)); }, 0.03},
+          {"bowtie", [] { return fixtures::brep(fixtures::bowtie_soup<3>()); }, 0.05},
+          {"two cones", [] { return fixtures::brep(fixtures::two_cones_soup()); }, 0.1},
+          {"cube of one patch", one_patch_cube, 0.1}};
+}
+
+std::vector<NamedModel<Section>> sections() {
+  return {{"two regions", fixtures::two_regions, 0.1},
+          {"bowtie", [] { return fixtures::section(fixtures::bowtie_soup<2>()); }, 0.05},
+          {"checkerboard",
+           [] { return fixtures::section(fixtures::checkerboard_soup<2>(12, 3)); }, 0.03}};
+}
+
+template <typename Body>
+void for_each_fixture(Body body) {
+  for (const auto& named : breps()) {
+    SCOPED_TRACE(named.name);
+    body(named);
+  }
+  for (const auto& named : sections()) {
+    SCOPED_TRACE("section " + named.name);
+    body(named);
+  }
+}
+
+template <index_t D>
+const karvel::TriangulatedSurface<D>& triangulated(const karvel::Surface<D>& surface) {
+  return dynamic_cast<const karvel::TriangulatedSurface<D>&>(surface.get_mesh());
+}
+
+template <index_t D>
+std::array<double, 3> xyz(const karvel::Point<D>& p) {
+  std::array<double, 3> v{0, 0, 0};
+  for (index_t axis = 0; axis < D; ++axis) v[axis] = p.value(axis);
+  return v;
+}
+
+double length(const std::array<double, 3>& v) {
+  return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+}
+std::array<double, 3> minus(const std::array<double, 3>& a, const std::array<double, 3>& b) {
+  return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
+}
+double dot(const std::array<double, 3>& a, const std::array<double, 3>& b) {
+  return a[0] * b[0] + a[1] * b[1] + a[2] * b[2];
+}
+
+double segment_distance(const std::array<double, 3>& p, const std::array<double, 3>& a,
+                        const std::array<double, 3>& b) {
+  const auto ab = minus(b, a);
+  const double t = std::clamp(dot(minus(p, a), ab) / dot(ab, ab), 0.0, 1.0);
+  return length(minus(p, {a[0] + ab[0] * t, a[1] + ab[1] * t, a[2] + ab[2] * t}));
+}
+
+// Distance from p to triangle (a, b, c): inside its plane's projection, the plane's
+// distance; else the nearest edge's.
+double triangle_distance(const std::array<double, 3>& p, const std::array<double, 3>& a,
+                         const std::array<double, 3>& b, const std::array<double, 3>& c) {
+  const auto ab = minus(b, a), ac = minus(c, a), ap = minus(p, a);
+  const std::array<double, 3> n{ab[1] * ac[2] - ab[2] * ac[1], ab[2] * ac[0] - ab[0] * ac[2],
+                                ab[0] * ac[1] - ab[1] * ac[0]};
+  const double nn = dot(n, n);
+  const double s = dot(n, ap) / nn;
+  const std::array<double, 3> q{p[0] - n[0] * s, p[1] - n[1] * s, p[2] - n[2] * s};
+  // Barycentric coordinates of q.
+  const auto aq = minus(q, a);
+  const double d00 = dot(ab, ab), d01 = dot(ab, ac), d11 = dot(ac, ac);
+  const double d20 = dot(aq, ab), d21 = dot(aq, ac);
+  const double den = d00 * d11 - d01 * d01;
+  const double v = (d11 * d20 - d01 * d21) / den, w = (d00 * d21 - d01 * d20) / den;
+  if (v >= 0 && w >= 0 && v + w <= 1) return std::fabs(s) * std::sqrt(nn);
+  return std::min({segment_distance(p, a, b), segment_distance(p, b, c),
+                   segment_distance(p, c, a)});
+}
+
+// Per surface: V - E + F and the number of border loops.
+template <index_t D>
+std::pair<long, long> topology(const karvel::TriangulatedSurface<D>& mesh) {
+  std::map<std::pair<index_t, index_t>, int> edges;
+  for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+    const auto v = mesh.triangle_vertices(t);
+    for (int e = 0; e < 3; ++e) {
+      ++edges[{std::min(v[e], v[(e + 1) % 3]), std::max(v[e], v[(e + 1) % 3])}];
+    }
+  }
+  // Border loops: components of the border edges.
+  std::vector<index_t> parent(mesh.nb_vertices());
+  for (index_t v = 0; v < parent.size(); ++v) parent[v] = v;
+  const std::function<index_t(index_t)> find = [&](index_t v) {
+    return parent[v] == v ? v : parent[v] = find(parent[v]);
+  };
+  std::set<index_t> on_border;
+  for (const auto& [edge, count] : edges) {
+    if (count != 1) continue;
+    parent[find(edge.first)] = find(edge.second);
+    on_border.insert(edge.first);
+    on_border.insert(edge.second);
+  }
+  std::set<index_t> loops;
+  for (const index_t v : on_border) loops.insert(find(v));
+  return {static_cast<long>(mesh.nb_vertices()) - static_cast<long>(edges.size()) +
+              static_cast<long>(mesh.nb_polygons()),
+          static_cast<long>(loops.size())};
+}
+
+template <typename Model, index_t D>
+void expect_remeshed(const Model& input, const Model& output, const Metric<D>& metric,
+                     bool zigzag) {
+  const auto report = karvel::check_model(output);
+  ASSERT_TRUE(report.ok()) << report.text();
+  ASSERT_EQ(output.nb_corners(), input.nb_corners());
+  ASSERT_EQ(output.nb_lines(), input.nb_lines());
+  ASSERT_EQ(output.nb_surfaces(), input.nb_surfaces());
+  // The model's size, for distances.
+  double extent = 0;
+  for (const auto& surface : input.surfaces()) {
+    const auto& mesh = triangulated(surface);
+    for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
+      extent = std::max(extent, length(xyz(mesh.point(v))));
+    }
+  }
+  const double tolerance = 1e-9 * extent;
+  // Corners stay.
+  auto corner_in = input.corners().begin();
+  for (const auto& corner : output.corners()) {
+    EXPECT_EQ(corner.mesh().point(0), (*corner_in).mesh().point(0));
+    ++corner_in;
+  }
+  // Line vertices on their input line.
+  auto line_in = input.lines().begin();
+  for (const auto& line : output.lines()) {
+    const auto& before = (*line_in).mesh();
+    ++line_in;
+    for (index_t v = 0; v < line.mesh().nb_vertices(); ++v) {
+      double nearest = 1e300;
+      for (index_t e = 0; e < before.nb_edges(); ++e) {
+        const auto& ends = before.edge_vertices(e);
+        nearest = std::min(nearest, segment_distance(xyz(line.mesh().point(v)),
+                                                     xyz(before.point(ends[0])),
+                                                     xyz(before.point(ends[1]))));
+      }
+      EXPECT_LE(nearest, tolerance) << "line vertex " << v;
+    }
+  }
+  // Surfaces: topology kept, vertices on the input surface, edges at the size, angles.
+  std::vector<double> angles, ratios;
+  auto surface_in = input.surfaces().begin();
+  for (const auto& surface : output.surfaces()) {
+    const auto& before = triangulated(*surface_in);
+    ++surface_in;
+    const auto& after = triangulated(surface);
+    EXPECT_EQ(topology(after), topology(before));
+    for (index_t v = 0; v < after.nb_vertices(); ++v) {
+      double nearest = 1e300;
+      for (index_t t = 0; t < before.nb_polygons() && nearest > tolerance; ++t) {
+        const auto tv = before.triangle_vertices(t);
+        nearest = std::min(nearest, triangle_distance(xyz(after.point(v)),
+                                                      xyz(before.point(tv[0])),
+                                                      xyz(before.point(tv[1])),
+                                                      xyz(before.point(tv[2]))));
+      }
+      EXPECT_LE(nearest, tolerance) << "surface vertex " << v;
+    }
+    for (index_t t = 0; t < after.nb_polygons(); ++t) {
+      const auto v = after.triangle_vertices(t);
+      for (int i = 0; i < 3; ++i) {
+        const auto a = xyz(after.point(v[i])), b = xyz(after.point(v[(i + 1) % 3]));
+        const auto c = xyz(after.point(v[(i + 2) % 3]));
+        const auto ab = minus(b, a), ac = minus(c, a);
+        angles.push_back(std::acos(std::clamp(dot(ab, ac) / (length(ab) * length(ac)), -1.0,
+                                              1.0)) *
+                         180 / M_PI);
+        if (v[i] < v[(i + 1) % 3]) {
+          const auto mid = (after.point(v[i]) + after.point(v[(i + 1) % 3])) * 0.5;
+          ratios.push_back(length(ab) / metric.point_metric(mid));
+        }
+      }
+    }
+  }
+  if (zigzag) return;
+  std::sort(angles.begin(), angles.end());
+  std::sort(ratios.begin(), ratios.end());
+  EXPECT_GE(angles.front(), 20.0);
+  EXPECT_GE(angles[angles.size() / 2], 55.0);
+  EXPECT_GE(ratios[ratios.size() * 25 / 1000], 0.6);
+  EXPECT_LE(ratios[ratios.size() * 975 / 1000], 1.5);
+}
+
+// The guarantees, over the fixtures, under a uniform and a graded size.
+TEST(Remesh, KeepsTheModelAndFollowsTheSize) {
+  for_each_fixture([](const auto& named) {
+    using Model = std::decay_t<decltype(named.make())>;
+    constexpr index_t D = ModelKind<Model>::dimension;
+    const auto input = named.make();
+    const ConstantMetric<D> uniform{named.size};
+    const GradedMetric<D> graded{named.size, 0.2};
+    for (const Metric<D>* metric : {static_cast<const Metric<D>*>(&uniform),
+                                    static_cast<const Metric<D>*>(&graded)}) {
+      SCOPED_TRACE(metric == &uniform ? "uniform" : "graded");
+      Model output;
+      const auto report = remesh(input, output, *metric);
+      EXPECT_EQ(report.triangles_before, fixtures::nb_triangles(input));
+      EXPECT_EQ(report.triangles_after, fixtures::nb_triangles(output));
+      expect_remeshed(input, output, *metric, named.zigzag);
+    }
+  });
+}
+
+// Surfaces are remeshed in parallel, each on its own: the same model on any number of
+// threads.
+TEST(ParallelRemesh, SameModelOnAnyNumberOfThreads) {
+  for_each_fixture([](const auto& named) {
+    using Model = std::decay_t<decltype(named.make())>;
+    constexpr index_t D = ModelKind<Model>::dimension;
+    const auto input = named.make();
+    const GradedMetric<D> metric{named.size, 0.2};
+    std::vector<std::uint64_t> first;
+    for (const std::size_t threads : {1, 2, 4}) {
+      SCOPED_TRACE("threads " + std::to_string(threads));
+      tbb::global_control pool{tbb::global_control::max_allowed_parallelism, threads};
+      Model output;
+      remesh(input, output, metric);
+      if (first.empty()) {
+        first = fixtures::fingerprint(output);
+      } else {
+        EXPECT_EQ(fixtures::fingerprint(output), first);
+      }
+    }
+  });
+}
+
+// A cube of one patch: its edges are creases, which the new mesh follows: the edges that
+// lie along the cube's edges add up to their length, 12.
+TEST(Remesh, FollowsCreases) {
+  const auto input = one_patch_cube();
+  BRep output;
+  remesh(input, output, ConstantMetric<3>{0.07});
+  double along_edges = 0;
+  const auto& mesh = triangulated(*output.surfaces().begin());
+  const auto on_cube_edge = [](const std::array<double, 3>& p, int axis) {
+    // On an edge parallel to `axis`: the two other coordinates are 0 or 1.
+    for (int other = 0; other < 3; ++other) {
+      if (other != axis && std::fabs(p[other]) > 1e-12 && std::fabs(p[other] - 1) > 1e-12) {
+        return false;
+      }
+    }
+    return true;
+  };
+  std::set<std::pair<index_t, index_t>> seen;
+  for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+    const auto v = mesh.triangle_vertices(t);
+    for (int e = 0; e < 3; ++e) {
+      const index_t a = std::min(v[e], v[(e + 1) % 3]), b = std::max(v[e], v[(e + 1) % 3]);
+      if (!seen.insert({a, b}).second) continue;
+      const auto pa = xyz(mesh.point(a)), pb = xyz(mesh.point(b));
+      for (int axis = 0; axis < 3; ++axis) {
+        if (on_cube_edge(pa, axis) && on_cube_edge(pb, axis) &&
+            std::fabs(pa[(axis + 1) % 3] - pb[(axis + 1) % 3]) < 1e-12 &&
+            std::fabs(pa[(axis + 2) % 3] - pb[(axis + 2) % 3]) < 1e-12) {
+          along_edges += length(minus(pa, pb));
+        }
+      }
+    }
+  }
+  EXPECT_NEAR(along_edges, 12.0, 1e-9);
+}
+
+// On a plane at a uniform size, about as many triangles as equilateral ones of that
+// size would cover.
+TEST(Remesh, PlanarCountMatchesTheSize) {
+  for (const double h : {0.02, 0.01}) {
+    const auto input = fixtures::section(fixtures::grid_soup<2>(3));
+    Section output;
+    const auto report = remesh(input, output, ConstantMetric<2>{h});
+    const double ideal = 1.0 / (std::sqrt(3.0) / 4 * h * h);
+    EXPECT_NEAR(double(report.triangles_after), ideal, 0.15 * ideal) << "h = " << h;
+  }
+}
+
+TEST(Remesh, TheRemeshingDataGiveTheSameModel) {
+  const auto input = fixtures::book();
+  const ConstantMetric<3> metric{0.1};
+  BRep direct;
+  remesh(input, direct, metric);
+  BRep output;
+  auto data = initialize_remeshing_data(input, output, metric);
+  remesh(data);
+  EXPECT_EQ(fixtures::fingerprint(output), fixtures::fingerprint(direct));
+}
+
+TEST(Remesh, RefusesWhatItCannotDo) {
+  const auto input = fixtures::cube();
+  {
+    BRep output;
+    remesh(input, output, ConstantMetric<3>{0.3});
+    EXPECT_THROW(remesh(input, output, ConstantMetric<3>{0.3}), karvel::KarvelException);
+  }
+  for (const double size : {0.0, -1.0, std::nan("")}) {
+    BRep output;
+    EXPECT_THROW(remesh(input, output, ConstantMetric<3>{size}), std::domain_error);
+  }
+  BRep output;
+  RemeshOptions options;
+  options.progress = [](const RemeshProgress&) { return false; };
+  EXPECT_THROW(remesh(input, output, ConstantMetric<3>{0.1}, options), RemeshStopped);
+  EXPECT_THROW(remesh(fixtures::cube_with_odd_surfaces(), output, ConstantMetric<3>{0.1}),
+               karvel::KarvelException);
+}
+
+}  // namespace
+}  // namespace vemra
