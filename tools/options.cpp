@@ -13,6 +13,7 @@ const char* const usage =
     "                    [--threads N] [--stats json] [--picture FILE.svg] [--no-check]\n"
     "                    [--drop-degenerate] [--max-triangles N] [--compress] "
     "[--version]\n"
+    "                    [--remesh [--iterations N] [--feature-angle DEGREES]]\n"
     "  INPUT   a mesh file (.obj, .off, .ply, .stl, .ts) or sample:layers (default) or\n"
     "          sample:section\n"
     "  -o      an output folder (default vemra-out: model.obj, model.vtp, picture.svg,\n"
@@ -21,6 +22,11 @@ const char* const usage =
     "otherwise)\n"
     "  --max-triangles N  refuse a refinement to more triangles (default: what fits in\n"
     "          half of this machine's memory)\n"
+    "  --remesh  remesh to the size instead of refining: edges about H long, coarser\n"
+    "          where the input is finer, triangles near equilateral; lines and corners\n"
+    "          kept, edges of a surface sharper than --feature-angle (default 40) kept "
+    "as\n"
+    "          creases; --iterations rounds (default 5)\n"
     "Options that take a value also take it as --option=VALUE.\n"
     "Exit status: 0 done; 2 bad input or options (nothing written); 3 the refined model\n"
     "failed its check or the size bound; 4 stopped at --max-triangles (nothing "
@@ -45,6 +51,7 @@ double parse_number(const std::string& option, const std::string& text) {
 Options parse_options(const std::vector<std::string>& arguments) {
   Options options;
   bool has_input = false;
+  std::string remesh_only;  // an option that means something only with --remesh
   for (std::size_t i = 0; i < arguments.size(); ++i) {
     // --option=value stands for --option value.
     std::string argument = arguments[i];
@@ -92,6 +99,22 @@ Options parse_options(const std::vector<std::string>& arguments) {
       options.drop_degenerate = true;
     } else if (argument == "--compress") {
       options.compress = true;
+    } else if (argument == "--remesh") {
+      options.remesh = true;
+    } else if (argument == "--iterations") {
+      const double rounds = parse_number(argument, value());
+      if (!(rounds >= 1 && rounds <= 100 && rounds == std::floor(rounds))) {
+        throw InputError{"--iterations: a whole number from 1 to 100"};
+      }
+      options.iterations = static_cast<int>(rounds);
+      remesh_only = argument;
+    } else if (argument == "--feature-angle") {
+      const double angle = parse_number(argument, value());
+      if (!(angle > 0 && angle < 180)) {
+        throw InputError{"--feature-angle: degrees, more than 0 and less than 180"};
+      }
+      options.feature_angle = angle;
+      remesh_only = argument;
     } else if (argument == "--order") {
       const auto order = value();
       if (order != "exact" && order != "banded") {
@@ -120,6 +143,9 @@ Options parse_options(const std::vector<std::string>& arguments) {
   }
   if (options.size && options.size_expression) {
     throw InputError{"--size and --size-expr: give one of them"};
+  }
+  if (!remesh_only.empty() && !options.remesh) {
+    throw InputError{remesh_only + ": only with --remesh"};
   }
   return options;
 }

@@ -25,6 +25,11 @@ struct Options {
   // zlib-compressed VTP.
   bool compress = false;
   SplitOrder order = SplitOrder::banded;
+  // Remesh to the size instead of refining: finer and coarser, triangles near
+  // equilateral.
+  bool remesh = false;
+  int iterations = 5;
+  double feature_angle = 40;
   // Refuse a refinement estimated, or found, to make more triangles; unset: what fits in
   // half of the machine's memory.
   std::optional<double> max_triangles;

@@ -28,6 +28,7 @@
 #include <karvel/model/checker.h>
 #include <karvel/model/from_patches.h>
 #include <vemra/refine.h>
+#include <vemra/remesh.h>
 #include <vemra/remeshing/model_kind.h>
 
 #include "mesh_readers.h"
@@ -162,12 +163,16 @@ struct Summary {
   std::string input;
   std::string size;
   std::string order;
+  bool remeshed{false};
+  std::string remesh_settings;
+  Shape shape_before, shape_after;  // remeshing only
   MeshFigures before, after;
   Dropped dropped;
   double estimate;
   double max_edge_ratio;
   double read, refine, check, write;
   double fill, loop, clean;  // the refinement's own phases, within `refine`
+  double lines, surfaces;    // the remeshing's, within `refine`
   std::vector<std::string> problems;
   bool checked;
 };
@@ -177,26 +182,46 @@ std::string json_number(double value) {
   return std::isfinite(value) ? number_text(value) : "null";
 }
 
+std::string spread_json(const Spread& spread) {
+  return "{\"smallest\": " + json_number(spread.smallest) +
+         ", \"q01\": " + json_number(spread.q01) +
+         ", \"median\": " + json_number(spread.median) + "}";
+}
+
 std::string summary_json(const Summary& s) {
   std::ostringstream json;
-  json << "{\"input\": " << json_string(s.input) << ", \"size\": " << json_string(s.size)
-       << ", \"order\": " << json_string(s.order)
-       << ", \"surfaces\": " << s.after.surfaces << ", \"lines\": " << s.after.lines
+  json << "{\"input\": " << json_string(s.input) << ", \"size\": " << json_string(s.size);
+  if (s.remeshed) {
+    json << ", \"mode\": \"remesh\", \"remesh\": " << json_string(s.remesh_settings)
+         << ", \"angles\": {\"before\": " << spread_json(s.shape_before.angles)
+         << ", \"after\": " << spread_json(s.shape_after.angles) << "}"
+         << ", \"edge_over_size\": {\"before\": " << spread_json(s.shape_before.lengths)
+         << ", \"after\": " << spread_json(s.shape_after.lengths) << "}";
+  } else {
+    json << ", \"mode\": \"refine\", \"order\": " << json_string(s.order)
+         << ", \"splits\": " << s.after.model_vertices - s.before.model_vertices
+         << ", \"max_edge_ratio\": " << json_number(s.max_edge_ratio);
+  }
+  json << ", \"surfaces\": " << s.after.surfaces << ", \"lines\": " << s.after.lines
        << ", \"triangles_before\": " << s.before.triangles
        << ", \"triangles_after\": " << s.after.triangles
        << ", \"triangles_estimated\": " << json_number(std::round(s.estimate))
        << ", \"dropped_zero_area\": " << s.dropped.zero_area
        << ", \"dropped_repeated\": " << s.dropped.repeated
-       << ", \"splits\": " << s.after.model_vertices - s.before.model_vertices
-       << ", \"seconds\": {\"read\": " << json_number(s.read)
-       << ", \"refine\": " << json_number(s.refine)
-       << ", \"fill\": " << json_number(s.fill) << ", \"loop\": " << json_number(s.loop)
-       << ", \"clean\": " << json_number(s.clean)
-       << ", \"check\": " << json_number(s.check)
+       << ", \"seconds\": {\"read\": " << json_number(s.read);
+  if (s.remeshed) {
+    json << ", \"remesh\": " << json_number(s.refine)
+         << ", \"lines\": " << json_number(s.lines)
+         << ", \"surfaces\": " << json_number(s.surfaces);
+  } else {
+    json << ", \"refine\": " << json_number(s.refine)
+         << ", \"fill\": " << json_number(s.fill) << ", \"loop\": " << json_number(s.loop)
+         << ", \"clean\": " << json_number(s.clean);
+  }
+  json << ", \"check\": " << json_number(s.check)
        << ", \"write\": " << json_number(s.write) << "}"
        << ", \"min_angle_before\": " << json_number(s.before.min_angle)
-       << ", \"min_angle_after\": " << json_number(s.after.min_angle)
-       << ", \"max_edge_ratio\": " << json_number(s.max_edge_ratio) << ", \"check\": ";
+       << ", \"min_angle_after\": " << json_number(s.after.min_angle) << ", \"check\": ";
   if (!s.checked) {
     json << "\"skipped\"";
   } else if (s.problems.empty()) {
@@ -220,14 +245,40 @@ std::string fixed(double value, int decimals) {
   return text;
 }
 
+std::string spread_text(const Spread& spread, int decimals) {
+  return fixed(spread.smallest, decimals) + " / " + fixed(spread.q01, decimals) + " / " +
+         fixed(spread.median, decimals);
+}
+
 std::string summary_table(const Summary& s) {
   std::ostringstream table;
   table << "input              " << s.input << "\n"
-        << "size               " << s.size << "\n"
-        << "split order        " << s.order << "\n"
-        << "surfaces, lines    " << s.after.surfaces << ", " << s.after.lines << "\n"
+        << "size               " << s.size << "\n";
+  if (s.remeshed) {
+    table << "mode               remesh (" << s.remesh_settings << ")\n";
+  } else {
+    table << "split order        " << s.order << "\n";
+  }
+  table << "surfaces, lines    " << s.after.surfaces << ", " << s.after.lines << "\n"
         << "triangles          " << s.before.triangles << " -> " << s.after.triangles
         << " (estimated " << fixed(s.estimate, 0) << ")\n";
+  if (s.remeshed) {
+    table << "angles             " << spread_text(s.shape_before.angles, 2) << " -> "
+          << spread_text(s.shape_after.angles, 2)
+          << " degrees (smallest / 1 % / median)\n"
+          << "edge/size          " << spread_text(s.shape_before.lengths, 3) << " -> "
+          << spread_text(s.shape_after.lengths, 3) << "\n"
+          << "seconds            read " << fixed(s.read, 3) << ", remesh "
+          << fixed(s.refine, 3) << " (lines " << fixed(s.lines, 3) << ", surfaces "
+          << fixed(s.surfaces, 3) << "), write " << fixed(s.write, 3) << ", check "
+          << fixed(s.check, 3) << " (beside the write)\n"
+          << "model check        "
+          << (!s.checked           ? "skipped"
+              : s.problems.empty() ? "ok"
+                                   : "FAILED")
+          << "\n";
+    return table.str();
+  }
   if (s.dropped.zero_area + s.dropped.repeated > 0) {
     table << "dropped            " << s.dropped.zero_area << " zero-area triangles, "
           << s.dropped.repeated << " repeated faces\n";
@@ -305,6 +356,45 @@ Outputs output_paths(const Options& options) {
   return outputs;
 }
 
+// Refines `model` in place, with the progress line and the --max-triangles limit.
+template <typename Model, index_t D>
+RefineReport refine_in_place(Model& model, const Metric<D>& size, const Options& options,
+                             const std::vector<std::string>& paths, double limit,
+                             double estimate) {
+  RefineOptions refine_options;
+  // Only VTK files carry the origins: 4 bytes a triangle and a list per surface.
+  refine_options.record_origins =
+      std::any_of(paths.begin(), paths.end(),
+                  [](const std::string& path) { return ends_with(path, ".vtp"); });
+  refine_options.order = options.order;
+  const bool progress_line = ::isatty(STDERR_FILENO);
+  bool over_limit = false;
+  refine_options.progress = [&](const RefineProgress& progress) {
+    if (double(progress.triangles) > limit) {
+      over_limit = true;
+      return false;
+    }
+    if (progress_line) {
+      std::fprintf(stderr, "\rrefining: %2.0f%% (estimate)",
+                   100 * std::min(0.99, double(progress.triangles) / estimate));
+    }
+    return true;
+  };
+  RefineReport report;
+  try {
+    report = vemra::refine(model, size, refine_options);
+  } catch (const std::domain_error& error) {
+    throw InputError{std::string{"size field: "} + error.what()};
+  }
+  if (progress_line) std::fprintf(stderr, "\r\033[K");
+  if (over_limit) {
+    throw TooManyTriangles{"stopped at " + std::to_string(report.triangles_after) +
+                           " triangles, over the limit of " + fixed(limit, 0) +
+                           " (raise it with --max-triangles); nothing written"};
+  }
+  return report;
+}
+
 template <typename Model>
 int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
            Input<Model> input, double read_seconds, std::ostream& out,
@@ -341,7 +431,7 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
   summary.before = measure(input.model);
   const double limit =
       options.max_triangles ? *options.max_triangles : default_max_triangles();
-  summary.estimate = estimate_triangles(input.model, guarded);
+  summary.estimate = estimate_triangles(input.model, guarded, options.remesh ? 1.0 : 1.4);
   if (summary.estimate > limit) {
     throw InputError{"size field: about " + fixed(summary.estimate, 0) +
                      " triangles expected, more than the limit of " + fixed(limit, 0) +
@@ -352,44 +442,51 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
   const bool draws_picture = options.picture || !single_file;
   SvgPanel before_panel;
   if (draws_picture) before_panel = svg_panel(input.model, "before", false);
-  RefineOptions refine_options;
-  // Only VTK files carry the origins: 4 bytes a triangle and a list per surface.
-  refine_options.record_origins =
-      std::any_of(paths.begin(), paths.end(),
-                  [](const std::string& path) { return ends_with(path, ".vtp"); });
-  refine_options.order = options.order;
-  const bool progress_line = ::isatty(STDERR_FILENO);
-  bool over_limit = false;
-  refine_options.progress = [&](const RefineProgress& progress) {
-    if (double(progress.triangles) > limit) {
-      over_limit = true;
-      return false;
-    }
-    if (progress_line) {
-      std::fprintf(stderr, "\rrefining: %2.0f%% (estimate)",
-                   100 * std::min(0.99, double(progress.triangles) / summary.estimate));
-    }
-    return true;
-  };
   RefineReport report;
-  try {
-    report = vemra::refine(input.model, guarded, refine_options);
-  } catch (const std::domain_error& error) {
-    throw InputError{std::string{"size field: "} + error.what()};
+  Model remeshed;
+  if (options.remesh) {
+    summary.remeshed = true;
+    summary.remesh_settings = std::to_string(options.iterations) +
+                              " rounds, creases sharper than " +
+                              number_text(options.feature_angle) + " degrees";
+    summary.shape_before = shape(input.model, guarded);
+    RemeshOptions remesh_options;
+    remesh_options.iterations = options.iterations;
+    remesh_options.feature_angle = options.feature_angle;
+    const bool progress_line = ::isatty(STDERR_FILENO);
+    remesh_options.progress = [progress_line](const RemeshProgress& progress) {
+      if (progress_line) {
+        std::fprintf(stderr, "\rremeshing: %zu of %zu surfaces", progress.surfaces_done,
+                     progress.surfaces);
+      }
+      return true;
+    };
+    const auto remesh_report =
+        vemra::remesh(input.model, remeshed, guarded, remesh_options);
+    if (progress_line) std::fprintf(stderr, "\r\033[K");
+    if (double(remesh_report.triangles_after) > limit) {
+      throw TooManyTriangles{"remeshed to " +
+                             std::to_string(remesh_report.triangles_after) +
+                             " triangles, over the limit of " + fixed(limit, 0) +
+                             " (raise it with --max-triangles); nothing written"};
+    }
+    summary.lines = remesh_report.line_seconds;
+    summary.surfaces = remesh_report.surface_seconds;
+  } else {
+    report =
+        refine_in_place(input.model, guarded, options, paths, limit, summary.estimate);
+    summary.fill = report.fill_seconds;
+    summary.loop = report.split_seconds;
+    summary.clean = report.clean_seconds;
   }
-  if (progress_line) std::fprintf(stderr, "\r\033[K");
-  if (over_limit) {
-    throw TooManyTriangles{"stopped at " + std::to_string(report.triangles_after) +
-                           " triangles, over the limit of " + fixed(limit, 0) +
-                           " (raise it with --max-triangles); nothing written"};
-  }
-  const Model& refined = input.model;
+  const Model& refined = options.remesh ? remeshed : input.model;
   summary.refine = watch.lap();
-  summary.fill = report.fill_seconds;
-  summary.loop = report.split_seconds;
-  summary.clean = report.clean_seconds;
   summary.after = measure(refined);
-  summary.max_edge_ratio = max_edge_ratio(refined, guarded);
+  if (options.remesh) {
+    summary.shape_after = shape(refined, guarded);
+  } else {
+    summary.max_edge_ratio = max_edge_ratio(refined, guarded);
+  }
   summary.checked = options.check;
   // The check only reads the model, as the writers do: it runs beside them, on a thread
   // of its own, and its verdict is in before anything is committed.
@@ -412,7 +509,8 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
       files.write(index, [&](TextWriter& w) { write_obj(refined, w); });
     } else if (ends_with(path, ".vtp")) {
       files.write(index, [&](TextWriter& w) {
-        write_vtp(refined, &report.origins, options.compress, w);
+        write_vtp(refined, options.remesh ? nullptr : &report.origins, options.compress,
+                  w);
       });
     } else if (ends_with(path, ".ts")) {
       files.write(index, [&](TextWriter& w) { write_tsurf(refined, w); });
@@ -440,7 +538,7 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
     status = 3;
   }
   // The ratio is 1 at most, but for the rounding of a length and a size.
-  if (!(summary.max_edge_ratio <= 1 + 1e-12)) {
+  if (!options.remesh && !(summary.max_edge_ratio <= 1 + 1e-12)) {
     err << "vemra-refine: the refined model does not meet the size: an edge is "
         << fixed(summary.max_edge_ratio, 3)
         << " times twice the size at its midpoint (the coordinates are too large, or the "

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <utility>
+#include <vector>
 
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_reduce.h>
@@ -119,9 +120,9 @@ double max_edge_ratio(const Model& model, const Metric<D>& metric) {
 }
 
 template <typename Model, index_t D>
-double estimate_triangles(const Model& model, const Metric<D>& metric) {
-  // Edges end between h and 2h, about 1.4 h: an equilateral triangle of that side.
-  const double per_area = 1.0 / (std::sqrt(3.0) / 4.0 * 1.4 * 1.4);
+double estimate_triangles(const Model& model, const Metric<D>& metric, double edge) {
+  // Equilateral triangles of side edge * h.
+  const double per_area = 1.0 / (std::sqrt(3.0) / 4.0 * edge * edge);
   double estimate = 0;
   for_each_mesh(model, [&](const karvel::TriangulatedSurface<D>& mesh) {
     for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
@@ -140,7 +141,51 @@ template MeshFigures measure(const karvel::BRep&);
 template MeshFigures measure(const karvel::Section&);
 template double max_edge_ratio(const karvel::BRep&, const Metric<3>&);
 template double max_edge_ratio(const karvel::Section&, const Metric<2>&);
-template double estimate_triangles(const karvel::BRep&, const Metric<3>&);
-template double estimate_triangles(const karvel::Section&, const Metric<2>&);
+template double estimate_triangles(const karvel::BRep&, const Metric<3>&, double);
+template double estimate_triangles(const karvel::Section&, const Metric<2>&, double);
+
+namespace {
+
+Spread spread(std::vector<double>& values) {
+  if (values.empty()) return {NAN, NAN, NAN};
+  const auto at = [&values](std::size_t k) {
+    std::nth_element(values.begin(), values.begin() + k, values.end());
+    return values[k];
+  };
+  const double median = at(values.size() / 2);
+  const double q01 = at(values.size() / 100);
+  return {*std::min_element(values.begin(), values.end()), q01, median};
+}
+
+}  // namespace
+
+template <typename Model, index_t D>
+Shape shape(const Model& model, const Metric<D>& metric) {
+  std::vector<double> angles, lengths;
+  for_each_mesh(model, [&](const karvel::TriangulatedSurface<D>& mesh) {
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+      const auto v = mesh.triangle_vertices(t);
+      for (int i = 0; i < 3; ++i) {
+        const auto& a = mesh.point(v[i]);
+        const auto& b = mesh.point(v[(i + 1) % 3]);
+        const auto& c = mesh.point(v[(i + 2) % 3]);
+        const double ab = karvel::point_point_distance<D>(a, b);
+        const double ac = karvel::point_point_distance<D>(a, c);
+        const double bc = karvel::point_point_distance<D>(b, c);
+        const double cosine = (ab * ab + ac * ac - bc * bc) / (2 * ab * ac);
+        angles.push_back(std::acos(std::clamp(cosine, -1.0, 1.0)) * 180 / M_PI);
+        // Each inner edge once, from its lower vertex; a border edge where its triangle
+        // runs it upwards.
+        if (v[i] < v[(i + 1) % 3]) {
+          lengths.push_back(ab / metric.point_metric(karvel::midpoint<D>(a, b)));
+        }
+      }
+    }
+  });
+  return {spread(angles), spread(lengths)};
+}
+
+template Shape shape(const karvel::BRep&, const Metric<3>&);
+template Shape shape(const karvel::Section&, const Metric<2>&);
 
 }  // namespace vemra::tool

@@ -20,9 +20,24 @@ MeshFigures measure(const Model& model);
 template <typename Model, index_t D>
 double max_edge_ratio(const Model& model, const Metric<D>& metric);
 
-// A rough count of the triangles that refining `model` to `metric` will give, from each
-// triangle's area and the size at its centroid: for the progress line.
+// A rough count of the triangles that meshing `model` to `metric` will give, from each
+// triangle's area and the size at its centroid, for edges of `edge` times the size (about
+// 1.4 once refined: edges end between h and 2h; about 1 once remeshed).
 template <typename Model, index_t D>
-double estimate_triangles(const Model& model, const Metric<D>& metric);
+double estimate_triangles(const Model& model, const Metric<D>& metric, double edge);
+
+// The smallest, the 1 % quantile and the median of some values.
+struct Spread {
+  double smallest;
+  double q01;
+  double median;
+};
+// Every corner's angle (degrees), and every edge's length over the size at its midpoint.
+struct Shape {
+  Spread angles;
+  Spread lengths;
+};
+template <typename Model, index_t D>
+Shape shape(const Model& model, const Metric<D>& metric);
 
 }  // namespace vemra::tool

@@ -86,6 +86,25 @@ TEST_F(RefineCommand, SectionAndSingleFileOutput) {
   EXPECT_NE(out_.str().find("model check        ok"), std::string::npos) << out_.str();
 }
 
+TEST_F(RefineCommand, RemeshesAFileToTheSize) {
+  const auto input = file("squares.obj", two_groups);
+  const auto output = path("out");
+  ASSERT_EQ(run({input, "--remesh", "-o", output, "--size", "0.1", "--stats", "json"}), 0)
+      << err_.str();
+  const std::string json = out_.str();
+  for (const char* key :
+       {"\"mode\": \"remesh\"", "\"angles\": {\"before\": {\"smallest\"",
+        "\"edge_over_size\"", "\"check\": \"ok\"", "\"lines\": "}) {
+    EXPECT_NE(json.find(key), std::string::npos) << key << " in " << json;
+  }
+  EXPECT_EQ(json.find("\"splits\""), std::string::npos) << json;
+  // Two unit squares at h = 0.1: about 2 / (sqrt(3) / 4 * 0.01) = 462 triangles.
+  const auto back = read_soup((fs::path{output} / "model.obj").string());
+  EXPECT_GT(back.triangles.size(), 350u);
+  EXPECT_LT(back.triangles.size(), 600u);
+  EXPECT_EQ(back.patch_names, (std::vector<std::string>{"west", "east"}));
+}
+
 // A small file of tests/tools/data.
 std::string data(const std::string& name) {
   return std::string{VEMRA_TOOL_TEST_DATA} + "/" + name;
@@ -222,6 +241,26 @@ TEST_F(RefineCommand, BadInputIsOneLineWithItsStatusAndNothingIsLeft) {
        {"--order", "random"},
        2,
        "--order: 'exact' or 'banded', not 'random'"},
+      {"remesh option alone",
+       "triangle.obj",
+       {"--iterations", "3"},
+       2,
+       "--iterations: only with --remesh"},
+      {"feature angle",
+       "triangle.obj",
+       {"--remesh", "--feature-angle", "180"},
+       2,
+       "--feature-angle: degrees, more than 0 and less than 180"},
+      {"remesh bad size",
+       "triangle.obj",
+       {"--remesh", "--size-expr", "x - 0.5"},
+       2,
+       "size field: the size at ("},
+      {"remesh too many",
+       "triangle.obj",
+       {"--remesh", "--size", "1e-6"},
+       2,
+       "triangles expected, more than the limit of"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
