@@ -75,6 +75,10 @@ std::string topology_message(const Soup& soup, const karvel::PatchTopologyError&
   const std::string edge = "the edge between " + soup.point_name(error.edge[0]) +
                            " and " + soup.point_name(error.edge[1]);
   const std::string other = soup.triangle_record(error.triangles[1]);
+  if (error.kind == karvel::PatchTopologyError::Kind::repeated_triangle) {
+    return soup.triangle_place(error.triangles[0]) +
+           ": this triangle repeats the one at " + other;
+  }
   if (error.kind == karvel::PatchTopologyError::Kind::non_manifold_edge) {
     return soup.triangle_place(error.triangles[0]) + ": " + edge +
            " is held by more than two triangles of one surface, among them the one at " +

@@ -146,6 +146,11 @@ TEST(FromPatches, BadInputNamesTheElement) {
   std::swap(flipped.triangles[1][0], flipped.triangles[1][1]);
   auto non_manifold = base;
   non_manifold.patches = {0, 0, 0, 0, 0, 0};
+  // One triangle and its reverse: a surface of no area that refining used to crash on.
+  fixtures::Soup<3> pillow;
+  pillow.points = {Point<3>{{0, 0, 0}}, Point<3>{{1, 0, 0}}, Point<3>{{1, 1, 0}}};
+  pillow.triangles = {{0, 1, 2}, {0, 2, 1}};
+  pillow.patches = {0, 0};
   for (const auto& c :
        {Case{"sizes differ", sizes, "6 triangles but 5 patch values"},
         Case{"index out of range", range,
@@ -153,7 +158,9 @@ TEST(FromPatches, BadInputNamesTheElement) {
         Case{"repeated vertex", repeated, "Triangle 2 repeats a vertex (2, 3, 2)"},
         Case{"not finite", non_finite, "Point 5 has a coordinate that is not finite"},
         Case{"flipped", flipped, "triangles 0 and 1 are not consistently oriented"},
-        Case{"non-manifold", non_manifold, "is used by more than two triangles"}}) {
+        Case{"non-manifold", non_manifold, "is used by more than two triangles"},
+        Case{"repeated triangle", pillow,
+             "In patch 0, triangles 0 and 1 have the same three vertices"}}) {
     SCOPED_TRACE(c.name);
     try {
       fixtures::brep(c.soup);

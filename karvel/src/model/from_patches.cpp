@@ -161,6 +161,7 @@ class PatchModelBuilder {
         mesh.create_triangle({local[v[0]], local[v[1]], local[v[2]]});
       }
       if (const auto problem = mesh.link_triangles()) report(*problem, triangles, global);
+      refuse_repeated_triangles(surfaces_.back(), triangles, global);
       // A patch that touches itself at a vertex: one mesh vertex per fan, all at the
       // same model vertex, as vertices on a line are across surfaces.
       const auto split_from = mesh.separate_vertex_fans();
@@ -195,6 +196,32 @@ class PatchModelBuilder {
                                  " are not consistently oriented across " + edge_text,
                              PatchTopologyError::Kind::inconsistent_orientation, patch,
                              pair, edge};
+  }
+
+  // Two triangles on the same three vertices, in opposite orientations, link to each
+  // other across all three edges: a surface of no area, which nothing can refine.
+  void refuse_repeated_triangles(const uuid& surface,
+                                 const std::vector<index_t>& triangles,
+                                 const std::vector<index_t>& global) const {
+    const auto& mesh =
+        dynamic_cast<const TriangulatedSurface<D>&>(model_.surface(surface).get_mesh());
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+      const auto around = mesh.triangle_adjacents(t);
+      if (around[0] == NO_ID || around[0] != around[1] || around[1] != around[2])
+        continue;
+      const std::array<index_t, 2> pair{triangles[t], triangles[around[0]]};
+      const auto v = mesh.triangle_vertices(t);
+      const index_t patch = patches_[pair[0]];
+      throw PatchTopologyError{
+          where_ + " In patch " + std::to_string(patch) + ", triangles " +
+              std::to_string(pair[0]) + " and " + std::to_string(pair[1]) +
+              " have the same three vertices (" + std::to_string(global[v[0]]) + ", " +
+              std::to_string(global[v[1]]) + ", " + std::to_string(global[v[2]]) + ")",
+          PatchTopologyError::Kind::repeated_triangle,
+          patch,
+          pair,
+          {global[v[0]], global[v[1]]}};
+    }
   }
 
   void find_line_edges() {

@@ -16,7 +16,7 @@ namespace karvel {
 // point at them in its own terms (a file's lines).
 class PatchTopologyError : public KarvelException {
  public:
-  enum class Kind { non_manifold_edge, inconsistent_orientation };
+  enum class Kind { non_manifold_edge, inconsistent_orientation, repeated_triangle };
   PatchTopologyError(const std::string& message, Kind what, index_t patch_value,
                      std::array<index_t, 2> triangle_pair, std::array<index_t, 2> ends)
       : KarvelException{message},
@@ -44,7 +44,8 @@ class PatchTopologyError : public KarvelException {
 // Throws KarvelException naming the triangle, edge or point when: the two spans differ
 // in size, a vertex index is out of range, a triangle repeats a vertex, or a coordinate
 // is not finite; PatchTopologyError when an edge is used by more than two triangles of
-// one patch, or the triangles of a patch are not consistently oriented.
+// one patch, the triangles of a patch are not consistently oriented, or two triangles of
+// a patch have the same three vertices (in either orientation).
 BRep brep_from_patches(absl::Span<const Point<3>> points,
                        absl::Span<const std::array<index_t, 3>> triangles,
                        absl::Span<const index_t> patches);
