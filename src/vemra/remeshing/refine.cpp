@@ -169,6 +169,8 @@ RefineReport refine_model(Model& model, const Metric<ModelKind<Model>::dimension
   detail::Splitter<Model, typename ModelKind<Model>::Modifier,
                    ModelKind<Model>::dimension>
       splitter{model, metric, options.order};
+  // The Splitter ends here: what it would keep for another split() is of no use.
+  splitter.drop_candidates_on_failure();
   splitter.split(following);
   following.finish();
   return report;

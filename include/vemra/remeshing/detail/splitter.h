@@ -90,6 +90,10 @@ class Splitter {
   void split();
   // The same refinement, followed by `follower`, which may end the loop early.
   void split(Follower& follower);
+  // After a failure, drop the candidates left instead of keeping them for another
+  // split(): for a caller that will not call it again (making millions of records whole
+  // would hold its exception up for seconds).
+  void drop_candidates_on_failure() { keep_candidates_on_failure_ = false; }
 
  private:
   template <typename>
@@ -142,6 +146,7 @@ class Splitter {
   // The banded order's queue, in its place.
   BandedQueue<typename Candidates::Compact> bands_;
   SplitOrder order_{SplitOrder::exact};
+  bool keep_candidates_on_failure_{true};
   absl::Mutex mutex_;
 };
 

@@ -325,6 +325,10 @@ void Splitter<Model, Modifier, D>::split_surface(Follower* follower) {
       if (follower && !follower->split_done(result, queued())) discard_queue();
     }
   } catch (...) {
+    if (!keep_candidates_on_failure_) {
+      discard_queue();
+      throw;
+    }
     // The records left behind must not depend on meshes that may change before the next
     // split(): keep each one whole. Out of memory even for that, they are dropped.
     try {

@@ -49,6 +49,15 @@ class WorkingMesh {
         guess_(input.points.size(), NO_ID),
         around_(input.points.size()) {
     for (const auto& triangle : input.triangles) add_triangle(triangle);
+    // The border never changes: its vertices are on lines, which stay where they are.
+    border_.assign(points_.size(), false);
+    for (const auto& t : triangles_) {
+      for (int e = 0; e < 3; ++e) {
+        if (edge_triangles(t[e], t[(e + 1) % 3]).size() == 1) {
+          border_[t[e]] = border_[t[(e + 1) % 3]] = true;
+        }
+      }
+    }
     for (const auto& [vertex, tie] : input.line_vertices) {
       ties_[vertex] = tie;
       kind_[vertex] =
@@ -141,8 +150,16 @@ class WorkingMesh {
     std::sort(result.begin(), result.end());
     return result;
   }
-  // A fan that does not close: a vertex on the border of the surface.
-  bool on_border(index_t v) const { return neighbours(v).size() != around_[v].size(); }
+  // Whether a and b are joined by an edge.
+  bool joined(index_t a, index_t b) const {
+    for (const index_t t : around_[a]) {
+      if (holds(triangles_[t], b)) return true;
+    }
+    return false;
+  }
+  // A vertex's number of neighbours: one more than its triangles on the border, where its
+  // fan does not close.
+  std::size_t valence(index_t v) const { return around_[v].size() + (border_[v] ? 1 : 0); }
   const EdgeInfo* edge_info(index_t a, index_t b) const {
     const auto found = edge_info_.find(edge_key(a, b));
     return found == edge_info_.end() ? nullptr : &found->second;
@@ -196,6 +213,7 @@ class WorkingMesh {
     ties_.push_back({});
     guess_.push_back(NO_ID);
     around_.emplace_back();
+    border_.push_back(edge_triangles(a, b).size() == 1);
     const auto found = edge_info_.find(edge_key(a, b));
     if (found != edge_info_.end()) {
       const EdgeInfo info = found->second;
@@ -459,8 +477,7 @@ class WorkingMesh {
     if (!runs(t1, a, b) || !runs(t2, b, a)) return false;
     const index_t c = third(triangles_[t1], a, b), d = third(triangles_[t2], a, b);
     if (c == d) return false;
-    const auto around_c = neighbours(c);
-    if (std::binary_search(around_c.begin(), around_c.end(), d)) return false;
+    if (joined(c, d)) return false;
     const Vec3 n1 = triangle_normal(triangles_[t1]), n2 = triangle_normal(triangles_[t2]);
     const double l1 = norm(n1), l2 = norm(n2);
     if (!(l1 > 0 && l2 > 0) || dot(n1, n2) < std::cos(30 * M_PI / 180) * l1 * l2)
@@ -515,8 +532,8 @@ class WorkingMesh {
   void flip_for_valence() {
     flip_edges([this](const Flip& f) {
       const auto deviation = [this](index_t v, int change) {
-        const int target = on_border(v) ? 4 : 6;
-        return std::abs(static_cast<int>(neighbours(v).size()) + change - target);
+        const int target = border_[v] ? 4 : 6;
+        return std::abs(static_cast<int>(valence(v)) + change - target);
       };
       const int before =
           deviation(f.a, 0) + deviation(f.b, 0) + deviation(f.c, 0) + deviation(f.d, 0);
@@ -585,6 +602,7 @@ class WorkingMesh {
   std::vector<VertexKind> kind_;
   std::vector<Tie> ties_;
   std::vector<index_t> guess_;
+  std::vector<bool> border_;
   std::vector<absl::InlinedVector<index_t, 8>> around_;
   std::vector<std::array<index_t, 3>> triangles_;
   absl::flat_hash_map<std::uint64_t, EdgeInfo> edge_info_;

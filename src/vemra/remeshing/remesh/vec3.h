@@ -36,18 +36,24 @@ inline Vec3 midpoint(const Vec3& a, const Vec3& b) {
 inline Vec3 normal(const Vec3& a, const Vec3& b, const Vec3& c) {
   return cross(b - a, c - a);
 }
-// The triangle's smallest angle, in radians (0 for a degenerate one).
+// The triangle's smallest angle, in radians (0 for a degenerate one): the one opposite
+// its shortest edge.
 inline double smallest_angle(const Vec3& a, const Vec3& b, const Vec3& c) {
   const std::array<Vec3, 3> p{a, b, c};
-  double smallest = M_PI;
+  int corner = 0;
+  double shortest = -1;
   for (int i = 0; i < 3; ++i) {
-    const Vec3 u = p[(i + 1) % 3] - p[i];
-    const Vec3 v = p[(i + 2) % 3] - p[i];
-    const double nu = norm(u), nv = norm(v);
-    if (nu == 0 || nv == 0) return 0;
-    smallest = std::min(smallest, std::atan2(norm(cross(u, v)), dot(u, v)));
+    const Vec3 opposite = p[(i + 2) % 3] - p[(i + 1) % 3];
+    const double length = dot(opposite, opposite);
+    if (shortest < 0 || length < shortest) {
+      shortest = length;
+      corner = i;
+    }
   }
-  return smallest;
+  const Vec3 u = p[(corner + 1) % 3] - p[corner];
+  const Vec3 v = p[(corner + 2) % 3] - p[corner];
+  if (dot(u, u) == 0 || dot(v, v) == 0) return 0;
+  return std::atan2(norm(cross(u, v)), dot(u, v));
 }
 
 template <index_t D>
