@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <string>
 #include <type_traits>
 
@@ -42,6 +43,20 @@ py::array checked_array(const py::handle& object, const char* name, const char* 
                           shape_text(array));
   }
   return array;
+}
+
+// Unsigned integers past int64's range would wrap on the way to int64.
+void refuse_huge_unsigned(const py::array& array, const char* name) {
+  if (array.dtype().kind() != 'u' || array.itemsize() < 8 || array.size() == 0) return;
+  const auto values =
+      py::array_t<std::uint64_t, py::array::c_style | py::array::forcecast>::ensure(
+          array);
+  for (py::ssize_t i = 0; i < values.size(); ++i) {
+    if (values.data()[i] > static_cast<std::uint64_t>(INT64_MAX)) {
+      throw py::value_error(std::string{name} + ": " + std::to_string(values.data()[i]) +
+                            " is out of range");
+    }
+  }
 }
 
 // Integers as int64, converted once when they are of another integer type.
@@ -93,8 +108,10 @@ InputArrays<D> read_input(const py::handle& points, const py::handle& triangles,
   }
   const auto nb_points = static_cast<std::int64_t>(coordinates.shape(0));
 
-  const auto triangle_array =
-      as_int64(checked_array(triangles, "triangles", "iu", "(m, 3) integers", 2, 3));
+  const auto raw_triangles =
+      checked_array(triangles, "triangles", "iu", "(m, 3) integers", 2, 3);
+  refuse_huge_unsigned(raw_triangles, "triangles");
+  const auto triangle_array = as_int64(raw_triangles);
   if (!triangle_array) throw py::error_already_set();
   const auto corners = triangle_array.unchecked<2>();
   if (corners.shape(0) == 0) throw py::value_error("triangles: no triangle to refine");
@@ -112,6 +129,21 @@ InputArrays<D> read_input(const py::handle& points, const py::handle& triangles,
                               " points");
       }
       input.triangles[t][corner] = static_cast<index_t>(vertex);
+    }
+    const auto& v = input.triangles[t];
+    if (v[0] == v[1] || v[1] == v[2] || v[2] == v[0]) {
+      throw py::value_error("triangles[" + std::to_string(t) + "] repeats a vertex");
+    }
+    // Three points on a line: a triangle of no area, which no refinement can shape.
+    std::array<double, 3> u{0, 0, 0}, w{0, 0, 0};
+    for (index_t axis = 0; axis < D; ++axis) {
+      u[axis] = coordinates(v[1], axis) - coordinates(v[0], axis);
+      w[axis] = coordinates(v[2], axis) - coordinates(v[0], axis);
+    }
+    if (u[1] * w[2] - u[2] * w[1] == 0 && u[2] * w[0] - u[0] * w[2] == 0 &&
+        u[0] * w[1] - u[1] * w[0] == 0) {
+      throw py::value_error("triangles[" + std::to_string(t) +
+                            "] has no area: its three points are on one line");
     }
   }
 

@@ -10,6 +10,7 @@
 
 #include <karvel/basic/exception.h>
 #include <karvel/model/from_patches.h>
+#include <vemra/remeshing/model_kind.h>
 
 #include "input_arrays.h"
 #include "mesh_readers.h"
@@ -28,7 +29,13 @@ py::array vector_array(const std::vector<T>& values, std::vector<py::ssize_t> sh
   return std::move(array);
 }
 
-py::tuple read_file(const std::string& path) {
+// A str or any os.PathLike.
+std::string path_text(const py::object& path) {
+  return py::module_::import("os").attr("fspath")(path).cast<std::string>();
+}
+
+py::tuple read_file(const py::object& path_object, bool names) {
+  const std::string path = path_text(path_object);
   if (!std::filesystem::exists(path)) {
     PyErr_SetString(PyExc_FileNotFoundError, (path + ": no such file").c_str());
     throw py::error_already_set();
@@ -51,9 +58,12 @@ py::tuple read_file(const std::string& path) {
   for (py::ssize_t t = 0; t < nb_triangles; ++t) {
     for (py::ssize_t c = 0; c < 3; ++c) corners(t, c) = soup.triangles[t][c];
   }
-  return py::make_tuple(
-      points, triangles,
-      vector_array(soup.patches, {nb_triangles}).attr("astype")("int64"));
+  const auto patches = vector_array(soup.patches, {nb_triangles}).attr("astype")("int64");
+  if (!names) return py::make_tuple(points, triangles, patches);
+  // One name per patch index; a format without names gives none.
+  py::list patch_names;
+  for (const auto& name : soup.patch_names) patch_names.append(name);
+  return py::make_tuple(points, triangles, patches, patch_names);
 }
 
 template <typename Model, index_t D>
@@ -62,7 +72,14 @@ void write_model(const std::string& path, const InputArrays<D>& input,
                                        absl::Span<const std::array<index_t, 3>>,
                                        absl::Span<const index_t>)) {
   py::gil_scoped_release released;
-  const Model model = from_patches(input.point_span(), input.triangles, input.patches);
+  Model model = from_patches(input.point_span(), input.triangles, input.patches);
+  // Each surface named after its label, which the groups or objects of the file keep.
+  typename vemra::ModelKind<Model>::Builder builder{model};
+  index_t rank = 0;
+  for (const auto& surface : model.surfaces()) {
+    builder.set_name({karvel::ComponentType::surface, surface.id()},
+                     std::to_string(input.labels[rank++]));
+  }
   tool::OutputFiles files{{path}, ""};
   std::string extension = std::filesystem::path{path}.extension().string();
   for (auto& c : extension)
@@ -81,8 +98,9 @@ void write_model(const std::string& path, const InputArrays<D>& input,
   files.commit();
 }
 
-void write_file(const std::string& path, const py::object& points,
+void write_file(const py::object& path_object, const py::object& points,
                 const py::object& triangles, const py::object& patches) {
+  const std::string path = path_text(path_object);
   std::string extension = std::filesystem::path{path}.extension().string();
   for (auto& c : extension)
     c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -137,9 +155,8 @@ PYBIND11_MODULE(vemra, module) {
   py::class_<SizeGrid>(module, "SizeGrid",
                        "Sizes at the nodes of a regular grid, interpolated linearly.")
       .def(
-          py::init<
-              const std::vector<double>&, const std::vector<double>&,
-              const py::array_t<double, py::array::c_style | py::array::forcecast>&>(),
+          py::init<const std::vector<double>&, const std::vector<double>&,
+                   const py::object&>(),
           py::arg("origin"), py::arg("spacing"), py::arg("values"),
           "values[i, j, k] (or values[i, j]) is the size at origin + (i, j, k) * spacing")
       .def_property_readonly("origin", &SizeGrid::origin)
@@ -159,15 +176,16 @@ PYBIND11_MODULE(vemra, module) {
   module.def(
       "refine",
       [](py::object points, py::object triangles, py::object patches, py::object size,
-         bool section, std::string order, std::optional<int> threads,
-         py::object progress) {
+         bool section, std::string order, std::optional<int> threads, py::object progress,
+         std::optional<double> max_triangles) {
         return refine_arrays({std::move(points), std::move(triangles), std::move(patches),
                               std::move(size), section, std::move(order), threads,
-                              std::move(progress)});
+                              std::move(progress), max_triangles});
       },
       py::arg("points"), py::arg("triangles"), py::arg("patches") = py::none(),
       py::arg("size"), py::arg("section") = false, py::arg("order") = "banded",
       py::arg("threads") = py::none(), py::arg("progress") = py::none(),
+      py::arg("max_triangles") = py::none(),
       R"doc(Refines the triangles until each one's longest edge is at most twice the size at
 its midpoint, conformingly across the lines where patches meet.
 
@@ -181,13 +199,18 @@ order: "banded" (fast) or "exact" (the reference order).
 threads: None for every core.
 progress: callable(splits, triangles); returning False stops the refinement early (the
   result is valid and says stats["stopped"]).
+max_triangles: refuse a refinement estimated, or found, to make more (default: what fits
+  in half of this machine's memory).
 Raises ValueError for bad input or a size that is not positive and finite where it is
 evaluated, TypeError for arguments of the wrong type, MemoryError.)doc");
 
-  module.def("read", &read_file, py::arg("path"),
+  module.def("read", &read_file, py::arg("path"), py::arg("names") = false,
              "Reads (points, triangles, patches) from an OBJ (each group a patch), OFF, "
-             "PLY, STL or TSurf (.ts) file.");
+             "PLY, STL or TSurf (.ts) file; patches count from 0 in the file's order. "
+             "With names=True, also the name of each patch (the OBJ group, the TSurf "
+             "TFACE's object), as a list.");
   module.def("write", &write_file, py::arg("path"), py::arg("points"),
              py::arg("triangles"), py::arg("patches") = py::none(),
-             "Writes a model of the patches to .obj, .vtp, .ts or .msh, all or nothing.");
+             "Writes a model of the patches to .obj, .vtp, .ts or .msh, all or nothing; "
+             "each patch is named after its label (OBJ groups, TSurf objects).");
 }

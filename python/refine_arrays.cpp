@@ -8,6 +8,7 @@
 #include "refine_arrays.h"
 
 #include <chrono>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -104,10 +105,13 @@ Result refine_model(const RefineArguments& arguments,
   RefineOptions options;
   options.order = order_of(arguments.order);
   options.record_origins = true;
-  if (arguments.threads && *arguments.threads < 1) {
-    throw py::value_error("threads: at least 1, not " +
+  if (arguments.threads && (*arguments.threads < 1 || *arguments.threads > 1024)) {
+    throw py::value_error("threads: from 1 to 1024, not " +
                           std::to_string(*arguments.threads));
   }
+  const double limit =
+      arguments.max_triangles ? *arguments.max_triangles : tool::default_max_triangles();
+  if (!(limit >= 1)) throw py::value_error("max_triangles: at least 1");
   if (!arguments.progress.is_none() && !PyCallable_Check(arguments.progress.ptr())) {
     throw py::type_error("progress: expected a callable or None");
   }
@@ -115,7 +119,12 @@ Result refine_model(const RefineArguments& arguments,
   const auto input =
       read_input<D>(arguments.points, arguments.triangles, arguments.patches);
   const py::handle progress = arguments.progress;
-  options.progress = [progress](const RefineProgress& where) {
+  bool over_limit = false;
+  options.progress = [progress, limit, &over_limit](const RefineProgress& where) {
+    if (double(where.triangles) > limit) {
+      over_limit = true;
+      return false;
+    }
     py::gil_scoped_acquire gil;
     // Ctrl-C stops a long refinement as it stops Python code.
     if (PyErr_CheckSignals() != 0) throw py::error_already_set();
@@ -131,8 +140,30 @@ Result refine_model(const RefineArguments& arguments,
     py::gil_scoped_release released;
     const auto work = [&] {
       Model model = from_patches(input.point_span(), input.triangles, input.patches);
+      const double estimate = tool::estimate_triangles(model, *metric, 1.4);
+      if (estimate > limit) {
+        throw py::value_error("size: about " + std::to_string(std::llround(estimate)) +
+                              " triangles expected, more than max_triangles = " +
+                              std::to_string(std::llround(limit)));
+      }
       before = tool::measure(model);
       report = refine(model, *metric, options);
+      if (over_limit) {
+        throw py::value_error("stopped at " + std::to_string(report.triangles_after) +
+                              " triangles, more than max_triangles = " +
+                              std::to_string(std::llround(limit)));
+      }
+      // Every longest edge at most twice the size, but for rounding: else the points
+      // could not be halved any more in double precision.
+      const double ratio = tool::max_edge_ratio(model, *metric);
+      if (!report.stopped && !(ratio <= 1 + 1e-12)) {
+        throw py::value_error(
+            "the refined model does not meet the size: an edge is " +
+            std::to_string(ratio) +
+            " times twice the size at its midpoint (the coordinates are too large, or "
+            "the "
+            "sizes too small, for an edge to be halved in double precision)");
+      }
       after = tool::measure(model);
       rows = rows_of(model, input, report);
     };

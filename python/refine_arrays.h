@@ -29,10 +29,14 @@ struct RefineArguments {
   std::string order{"banded"};
   std::optional<int> threads;
   py::object progress;
+  std::optional<double> max_triangles;
 };
 
 // Throws py::value_error, py::type_error, or what the callables raise; MemoryError and
-// KeyboardInterrupt pass through. Releases the GIL while the model is built and refined.
+// KeyboardInterrupt pass through. Refuses a refinement estimated, or found, to make more
+// than max_triangles (default: what fits in half of the memory), and a result that does
+// not meet the size (coordinates too large or sizes too small for double precision).
+// Releases the GIL while the model is built and refined.
 Result refine_arrays(const RefineArguments& arguments);
 
 }  // namespace vemra::python

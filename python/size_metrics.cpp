@@ -46,6 +46,8 @@ class CallableSize : public Metric<D> {
     }
     const py::object size = function_(coordinates);
     try {
+      // True is not a size, though Python would count it as 1.
+      if (py::isinstance<py::bool_>(size)) throw py::cast_error{};
       return size.cast<double>();
     } catch (const py::cast_error&) {
       throw py::type_error("size: the callable returned " +
@@ -75,12 +77,33 @@ class Checked : public Metric<D> {
 
 }  // namespace
 
-SizeGrid::SizeGrid(
-    const std::vector<double>& origin, const std::vector<double>& spacing,
-    const py::array_t<double, py::array::c_style | py::array::forcecast>& values)
-    : dimension_{static_cast<std::size_t>(values.ndim())},
-      origin_{origin},
-      spacing_{spacing} {
+namespace {
+
+// The grid's values as float64 in C order: real numbers only, converted once.
+py::array_t<double, py::array::c_style> grid_values(const py::object& object) {
+  const auto array = py::array::ensure(object);
+  if (!array) {
+    PyErr_Clear();
+    throw py::value_error("SizeGrid: values must be an array of real numbers");
+  }
+  const char kind = array.dtype().kind();
+  if (kind != 'f' && kind != 'i' && kind != 'u') {
+    throw py::value_error("SizeGrid: values must be real numbers, not dtype " +
+                          py::str(array.dtype()).cast<std::string>());
+  }
+  auto values =
+      py::array_t<double, py::array::c_style | py::array::forcecast>::ensure(array);
+  if (!values) throw py::error_already_set();
+  return values;
+}
+
+}  // namespace
+
+SizeGrid::SizeGrid(const std::vector<double>& origin, const std::vector<double>& spacing,
+                   const py::object& values_object)
+    : origin_{origin}, spacing_{spacing} {
+  const auto values = grid_values(values_object);
+  dimension_ = static_cast<std::size_t>(values.ndim());
   if (dimension_ != 2 && dimension_ != 3) {
     throw py::value_error("SizeGrid: values must have 2 or 3 axes, not " +
                           std::to_string(dimension_));
@@ -161,7 +184,12 @@ std::unique_ptr<Metric<D>> make_metric(const py::handle& size) {
     try {
       inner = std::make_unique<tool::ExpressionSize<D>>(size.cast<std::string>());
     } catch (const tool::InputError& error) {
-      throw py::value_error(error.what());
+      // The tool's message names its option; here the argument is `size`.
+      std::string message = error.what();
+      const std::string option = "--size-expr: ";
+      if (message.rfind(option, 0) == 0)
+        message = "size: " + message.substr(option.size());
+      throw py::value_error(message);
     }
   } else if (py::isinstance<SizeGrid>(size)) {
     const auto& grid = size.cast<const SizeGrid&>();
@@ -172,7 +200,8 @@ std::unique_ptr<Metric<D>> make_metric(const py::handle& size) {
     inner = std::make_unique<GridSize<D>>(grid);
   } else if (PyCallable_Check(size.ptr())) {
     inner = std::make_unique<CallableSize<D>>(size);
-  } else if (py::isinstance<py::bool_>(size) || !PyNumber_Check(size.ptr())) {
+  } else if (py::isinstance<py::bool_>(size) || py::isinstance<py::array>(size) ||
+             !PyNumber_Check(size.ptr())) {
     throw py::type_error(
         "size: expected a number, an expression, a callable or a "
         "SizeGrid, not " +

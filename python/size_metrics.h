@@ -25,7 +25,7 @@ class SizeGrid {
   // Throws py::value_error for a spacing that is not positive and finite, values that are
   // not positive and finite (naming the node), or arguments of mismatched dimensions.
   SizeGrid(const std::vector<double>& origin, const std::vector<double>& spacing,
-           const py::array_t<double, py::array::c_style | py::array::forcecast>& values);
+           const py::object& values);
 
   std::size_t dimension() const { return dimension_; }
   const std::vector<double>& origin() const { return origin_; }
@@ -38,7 +38,7 @@ class SizeGrid {
   double at(const double* point) const;
 
  private:
-  std::size_t dimension_;
+  std::size_t dimension_{0};
   std::vector<double> origin_;
   std::vector<double> spacing_;
   std::array<std::size_t, 3> counts_{1, 1, 1};

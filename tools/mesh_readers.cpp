@@ -11,6 +11,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -305,6 +306,10 @@ Soup read_soup(const std::string& path) {
       format != "ts") {
     throw InputError{path + ": unknown format '" + format +
                      "' (expected .obj, .off, .ply, .stl or .ts)"};
+  }
+  std::error_code error;
+  if (std::filesystem::is_directory(path, error)) {
+    throw InputError{path + ": a folder, not a mesh file"};
   }
   std::ifstream file{path, std::ios::binary};
   if (!file)

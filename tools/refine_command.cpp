@@ -316,17 +316,6 @@ class TooManyTriangles : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The whole process holds about this much per output triangle at its peak (the model,
-// the queue, the writers' numbering): the default --max-triangles fills half of the
-// machine's memory with it.
-constexpr double tool_bytes_per_triangle = 80;
-
-double default_max_triangles() {
-  const double memory =
-      double(::sysconf(_SC_PHYS_PAGES)) * double(::sysconf(_SC_PAGESIZE));
-  return std::floor(memory / 2 / tool_bytes_per_triangle);
-}
-
 // What a run writes, from the options alone.
 struct Outputs {
   bool single_file;

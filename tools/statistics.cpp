@@ -1,5 +1,7 @@
 #include "statistics.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <utility>
@@ -158,6 +160,13 @@ Spread spread(std::vector<double>& values) {
 }
 
 }  // namespace
+
+double default_max_triangles() {
+  constexpr double bytes_per_triangle = 80;
+  const double memory =
+      double(::sysconf(_SC_PHYS_PAGES)) * double(::sysconf(_SC_PAGESIZE));
+  return std::floor(memory / 2 / bytes_per_triangle);
+}
 
 template <typename Model, index_t D>
 Shape shape(const Model& model, const Metric<D>& metric) {

@@ -26,6 +26,10 @@ double max_edge_ratio(const Model& model, const Metric<D>& metric);
 template <typename Model, index_t D>
 double estimate_triangles(const Model& model, const Metric<D>& metric, double edge);
 
+// What fits in half of this machine's memory at the peak bytes per output triangle of a
+// refinement (the model, the queue, the writers' numbering): a default limit.
+double default_max_triangles();
+
 // The smallest, the 1 % quantile and the median of some values.
 struct Spread {
   double smallest;

@@ -218,7 +218,7 @@ BAD = [
     ("a size not a number", dict(size=[0.1]), TypeError, "expected a number"),
     ("a bad expression", dict(size="0.1 +"), ValueError, "size"),
     ("an expression negative somewhere", dict(size="0.1 - x"), ValueError,
-     "the size at (0.5, 0.5, 0) is -0.4"),
+     "a size must be a positive, finite number"),
     ("a callable returning NaN", dict(size=lambda p: float("nan")), ValueError, "size"),
     ("a callable returning text", dict(size=lambda p: "big"), TypeError, "not a number"),
     ("a callable that raises", dict(size=lambda p: 1 / 0), ZeroDivisionError, "division"),
@@ -229,6 +229,22 @@ BAD = [
     ("an unknown order", dict(order="random"), ValueError, "banded"),
     ("no thread", dict(threads=0), ValueError, "threads"),
     ("a progress that raises", dict(progress=lambda s, t: [][1]), IndexError, "index"),
+    ("a face and its reverse", dict(triangles=np.array([(0, 1, 2), (0, 2, 1)])), ValueError,
+     "triangles 0 and 1 have the same three vertices"),
+    ("three points on a line", dict(points=np.array([(0, 0, 0), (1, 0, 0), (2, 0, 0), (0, 1, 0)],
+                                                    float)), ValueError, "triangles[0] has no area"),
+    ("too many threads", dict(threads=10_000_000), ValueError, "threads: from 1 to 1024"),
+    ("too many triangles", dict(size=1e-6), ValueError, "more than max_triangles"),
+    ("a limit reached", dict(size="abs(x - 2/3) + abs(y - 1/3) < 0.01 || "
+                             "abs(x - 1/3) + abs(y - 2/3) < 0.01 ? 1 : 0.01",
+                             max_triangles=1000), ValueError, "stopped at"),
+    ("coordinates past precision", dict(points=square[0] * 1e200, size=1e199), ValueError,
+     "does not meet the size"),
+    ("an index past int64", dict(triangles=np.array([(0, 1, 2), (0, 2, 2**64 - 1)], np.uint64)),
+     ValueError, "18446744073709551615 is out of range"),
+    ("a size array", dict(size=np.array([0.1])), TypeError, "expected a number"),
+    ("a callable returning True", dict(size=lambda p: True), TypeError, "not a number"),
+    ("an expression error", dict(size="0.1 + w"), ValueError, "size: "),
 ]
 
 
@@ -244,8 +260,10 @@ def test_bad_input_raises_with_the_library_message(name, change, error, words):
 @pytest.mark.parametrize("values, words", [
     (np.zeros((2, 2, 2)), "values[0, 0, 0] = 0"),
     (np.ones(3), "2 or 3 axes"),
+    (np.ones((2, 2, 2)) + 1j, "real numbers, not dtype complex128"),
 ])
 def test_size_grids_refuse_bad_values(values, words):
+    """Values must be real, positive and finite, on 2 or 3 axes."""
     with pytest.raises(ValueError, match=words.replace("[", r"\[")):
         vemra.SizeGrid([0] * max(values.ndim, 2), [1] * max(values.ndim, 2), values)
 
@@ -263,7 +281,19 @@ def test_write_then_read_gives_the_model_back(tmp_path, extension):
     np.testing.assert_allclose(areas(read_points, read_triangles).sum(), 6.0)
 
 
+def test_written_labels_read_back_as_names(tmp_path):
+    points, triangles, patches = cube()
+    path = tmp_path / "cube.obj"
+    vemra.write(path, points, triangles, patches)  # any os.PathLike
+    _, _, read_patches, names = vemra.read(path, names=True)
+    np.testing.assert_array_equal(np.array(names, int)[read_patches], patches)
+
+
 def test_read_and_write_refuse_what_they_cannot_do(tmp_path):
+    (tmp_path / "folder.obj").mkdir()
+    with pytest.raises(ValueError, match="a folder, not a mesh file"):
+        vemra.read(str(tmp_path / "folder.obj"))
+    (tmp_path / "folder.obj").rmdir()
     with pytest.raises(FileNotFoundError):
         vemra.read(str(tmp_path / "missing.obj"))
     bad = tmp_path / "bad.obj"
@@ -287,7 +317,7 @@ with open("/proc/self/statm") as statm:
     used = int(statm.read().split()[0]) * resource.getpagesize()
 resource.setrlimit(resource.RLIMIT_AS, (used + (400 << 20), hard))
 try:
-    vemra.refine(points, triangles, size=1e-5)
+    vemra.refine(points, triangles, size=1e-5, max_triangles=1e12)
     print("refined")
 except MemoryError:
     print("MemoryError")
