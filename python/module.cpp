@@ -204,6 +204,28 @@ max_triangles: refuse a refinement estimated, or found, to make more (default: w
 Raises ValueError for bad input or a size that is not positive and finite where it is
 evaluated, TypeError for arguments of the wrong type, MemoryError.)doc");
 
+  module.def(
+      "remesh",
+      [](py::object points, py::object triangles, py::object patches, py::object size,
+         bool section, int iterations, double feature_angle, std::optional<int> threads,
+         py::object progress, std::optional<double> max_triangles) {
+        return remesh_arrays(
+            {std::move(points), std::move(triangles), std::move(patches), std::move(size),
+             section, "banded", threads, std::move(progress), max_triangles},
+            {iterations, feature_angle});
+      },
+      py::arg("points"), py::arg("triangles"), py::arg("patches") = py::none(),
+      py::arg("size"), py::arg("section") = false, py::arg("iterations") = 5,
+      py::arg("feature_angle") = 40.0, py::arg("threads") = py::none(),
+      py::arg("progress") = py::none(), py::arg("max_triangles") = py::none(),
+      R"doc(Remeshes the patches to the size: edges about `size` long (finer and coarser
+than the input), triangles near equilateral, conforming across the lines where patches
+meet; corners and lines kept, edges of a patch whose triangles meet at an angle sharper
+than feature_angle (degrees) kept as creases. The arguments and the result are those of
+refine(); result.origin is the input triangle nearest to each triangle's centroid, and
+stats gives the spread (smallest, q01, median) of the angles and of edge length / size.
+progress(surfaces_done, surfaces) returning False stops with a ValueError.)doc");
+
   module.def("read", &read_file, py::arg("path"), py::arg("names") = false,
              "Reads (points, triangles, patches) from an OBJ (each group a patch), OFF, "
              "PLY, STL or TSurf (.ts) file; patches count from 0 in the file's order. "

@@ -18,6 +18,7 @@
 #include <karvel/basic/trivial_vector.h>
 #include <karvel/model/from_patches.h>
 #include <vemra/refine.h>
+#include <vemra/remesh.h>
 
 #include "input_arrays.h"
 #include "model_numbering.h"
@@ -51,7 +52,7 @@ struct Rows {
 
 template <typename Model, index_t D>
 Rows rows_of(const Model& model, const InputArrays<D>& input,
-             const RefineReport& report) {
+             const absl::flat_hash_map<karvel::uuid, std::vector<index_t>>& origins_of) {
   const tool::ModelNumbering<Model> numbering{model};
   Rows rows;
   rows.nb_points = numbering.nb_points();
@@ -71,7 +72,7 @@ Rows rows_of(const Model& model, const InputArrays<D>& input,
   for (index_t s = 0; s < numbering.surfaces().size(); ++s) {
     const auto& surface = numbering.surfaces()[s];
     const auto& mesh = *surface.mesh;
-    const auto& origins = report.origins.at(surface.surface->id());
+    const auto& origins = origins_of.at(surface.surface->id());
     // A vertex is numbered once, not once per triangle around it.
     number_of_vertex.resize(mesh.nb_vertices());
     tbb::parallel_for(index_t{0}, mesh.nb_vertices(),
@@ -96,25 +97,77 @@ SplitOrder order_of(const std::string& order) {
   throw py::value_error("order: \"banded\" or \"exact\", not \"" + order + "\"");
 }
 
+// The limit on output triangles: max_triangles, or what fits in half of the memory.
+double triangle_limit(const RefineArguments& arguments) {
+  if (arguments.threads && (*arguments.threads < 1 || *arguments.threads > 1024)) {
+    throw py::value_error("threads: from 1 to 1024, not " +
+                          std::to_string(*arguments.threads));
+  }
+  if (!arguments.progress.is_none() && !PyCallable_Check(arguments.progress.ptr())) {
+    throw py::type_error("progress: expected a callable or None");
+  }
+  const double limit =
+      arguments.max_triangles ? *arguments.max_triangles : tool::default_max_triangles();
+  if (!(limit >= 1)) throw py::value_error("max_triangles: at least 1");
+  return limit;
+}
+
+template <typename Model, index_t D>
+void refuse_estimate(const Model& model, const Metric<D>& metric, double edge,
+                     double limit) {
+  const double estimate = tool::estimate_triangles(model, metric, edge);
+  if (estimate > limit) {
+    throw py::value_error("size: about " + std::to_string(std::llround(estimate)) +
+                          " triangles expected, more than max_triangles = " +
+                          std::to_string(std::llround(limit)));
+  }
+}
+
+// Runs `work` without the GIL, in an arena of `threads` when given.
+template <typename Work>
+void run_released(const std::optional<int>& threads, const Work& work) {
+  py::gil_scoped_release released;
+  if (threads) {
+    tbb::task_arena arena{*threads};
+    arena.execute(work);
+  } else {
+    work();
+  }
+}
+
+// Calls the caller's progress(done, total) with the GIL taken, and checks for Ctrl-C,
+// which stops a long run as it stops Python code. False: stop.
+bool report_progress(const py::handle& progress, std::size_t done, std::size_t total) {
+  py::gil_scoped_acquire gil;
+  if (PyErr_CheckSignals() != 0) throw py::error_already_set();
+  if (progress.is_none()) return true;
+  const py::object answer = progress(done, total);
+  return answer.is_none() || PyObject_IsTrue(answer.ptr()) == 1;
+}
+
+Result arrays_of(Rows&& rows, py::ssize_t dimension) {
+  Result result;
+  const auto nb_triangles = static_cast<py::ssize_t>(rows.patches.size());
+  result.points = owning_array(std::move(rows.points),
+                               {static_cast<py::ssize_t>(rows.nb_points), dimension});
+  result.triangles = owning_array(std::move(rows.triangles), {nb_triangles, 3});
+  result.patches = owning_array(std::move(rows.patches), {nb_triangles});
+  result.origin = owning_array(std::move(rows.origin), {nb_triangles});
+  return result;
+}
+
+using Clock = std::chrono::steady_clock;
+
 template <typename Model, index_t D>
 Result refine_model(const RefineArguments& arguments,
                     Model (*from_patches)(absl::Span<const karvel::Point<D>>,
                                           absl::Span<const std::array<index_t, 3>>,
                                           absl::Span<const index_t>)) {
-  const auto start = std::chrono::steady_clock::now();
+  const auto start = Clock::now();
   RefineOptions options;
   options.order = order_of(arguments.order);
   options.record_origins = true;
-  if (arguments.threads && (*arguments.threads < 1 || *arguments.threads > 1024)) {
-    throw py::value_error("threads: from 1 to 1024, not " +
-                          std::to_string(*arguments.threads));
-  }
-  const double limit =
-      arguments.max_triangles ? *arguments.max_triangles : tool::default_max_triangles();
-  if (!(limit >= 1)) throw py::value_error("max_triangles: at least 1");
-  if (!arguments.progress.is_none() && !PyCallable_Check(arguments.progress.ptr())) {
-    throw py::type_error("progress: expected a callable or None");
-  }
+  const double limit = triangle_limit(arguments);
   const auto metric = make_metric<D>(arguments.size);
   const auto input =
       read_input<D>(arguments.points, arguments.triangles, arguments.patches);
@@ -125,62 +178,35 @@ Result refine_model(const RefineArguments& arguments,
       over_limit = true;
       return false;
     }
-    py::gil_scoped_acquire gil;
-    // Ctrl-C stops a long refinement as it stops Python code.
-    if (PyErr_CheckSignals() != 0) throw py::error_already_set();
-    if (progress.is_none()) return true;
-    const py::object answer = progress(where.splits, where.triangles);
-    return answer.is_none() || PyObject_IsTrue(answer.ptr()) == 1;
+    return report_progress(progress, where.splits, where.triangles);
   };
-
   Rows rows;
   RefineReport report;
   tool::MeshFigures before{}, after{};
-  {
-    py::gil_scoped_release released;
-    const auto work = [&] {
-      Model model = from_patches(input.point_span(), input.triangles, input.patches);
-      const double estimate = tool::estimate_triangles(model, *metric, 1.4);
-      if (estimate > limit) {
-        throw py::value_error("size: about " + std::to_string(std::llround(estimate)) +
-                              " triangles expected, more than max_triangles = " +
-                              std::to_string(std::llround(limit)));
-      }
-      before = tool::measure(model);
-      report = refine(model, *metric, options);
-      if (over_limit) {
-        throw py::value_error("stopped at " + std::to_string(report.triangles_after) +
-                              " triangles, more than max_triangles = " +
-                              std::to_string(std::llround(limit)));
-      }
-      // Every longest edge at most twice the size, but for rounding: else the points
-      // could not be halved any more in double precision.
-      const double ratio = tool::max_edge_ratio(model, *metric);
-      if (!report.stopped && !(ratio <= 1 + 1e-12)) {
-        throw py::value_error(
-            "the refined model does not meet the size: an edge is " +
-            std::to_string(ratio) +
-            " times twice the size at its midpoint (the coordinates are too large, or "
-            "the "
-            "sizes too small, for an edge to be halved in double precision)");
-      }
-      after = tool::measure(model);
-      rows = rows_of(model, input, report);
-    };
-    if (arguments.threads) {
-      tbb::task_arena arena{*arguments.threads};
-      arena.execute(work);
-    } else {
-      work();
+  run_released(arguments.threads, [&] {
+    Model model = from_patches(input.point_span(), input.triangles, input.patches);
+    refuse_estimate(model, *metric, 1.4, limit);
+    before = tool::measure(model);
+    report = refine(model, *metric, options);
+    if (over_limit) {
+      throw py::value_error(
+          "stopped at " + std::to_string(report.triangles_after) +
+          " triangles, more than max_triangles = " + std::to_string(std::llround(limit)));
     }
-  }
-  Result result;
-  const auto nb_triangles = static_cast<py::ssize_t>(rows.patches.size());
-  result.points =
-      owning_array(std::move(rows.points), {static_cast<py::ssize_t>(rows.nb_points), D});
-  result.triangles = owning_array(std::move(rows.triangles), {nb_triangles, 3});
-  result.patches = owning_array(std::move(rows.patches), {nb_triangles});
-  result.origin = owning_array(std::move(rows.origin), {nb_triangles});
+    // Every longest edge at most twice the size, but for rounding: else the points
+    // could not be halved any more in double precision.
+    const double ratio = tool::max_edge_ratio(model, *metric);
+    if (!report.stopped && !(ratio <= 1 + 1e-12)) {
+      throw py::value_error(
+          "the refined model does not meet the size: an edge is " +
+          std::to_string(ratio) +
+          " times twice the size at its midpoint (the coordinates are too large, or the "
+          "sizes too small, for an edge to be halved in double precision)");
+    }
+    after = tool::measure(model);
+    rows = rows_of(model, input, report.origins);
+  });
+  Result result = arrays_of(std::move(rows), D);
   result.stats["triangles_before"] = report.triangles_before;
   result.stats["triangles_after"] = report.triangles_after;
   result.stats["splits"] = report.splits;
@@ -191,8 +217,78 @@ Result refine_model(const RefineArguments& arguments,
   result.stats["fill_seconds"] = report.fill_seconds;
   result.stats["split_seconds"] = report.split_seconds;
   result.stats["clean_seconds"] = report.clean_seconds;
-  result.stats["seconds"] =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  result.stats["seconds"] = std::chrono::duration<double>(Clock::now() - start).count();
+  return result;
+}
+
+template <typename Model, index_t D>
+Result remesh_model(const RefineArguments& arguments, const RemeshArguments& remeshing,
+                    Model (*from_patches)(absl::Span<const karvel::Point<D>>,
+                                          absl::Span<const std::array<index_t, 3>>,
+                                          absl::Span<const index_t>)) {
+  const auto start = Clock::now();
+  RemeshOptions options;
+  if (remeshing.iterations < 1 || remeshing.iterations > 100) {
+    throw py::value_error("iterations: from 1 to 100");
+  }
+  if (!(remeshing.feature_angle > 0 && remeshing.feature_angle < 180)) {
+    throw py::value_error("feature_angle: degrees, more than 0 and less than 180");
+  }
+  options.iterations = remeshing.iterations;
+  options.feature_angle = remeshing.feature_angle;
+  options.record_origins = true;
+  const double limit = triangle_limit(arguments);
+  const auto metric = make_metric<D>(arguments.size);
+  const auto input =
+      read_input<D>(arguments.points, arguments.triangles, arguments.patches);
+  const py::handle progress = arguments.progress;
+  bool stopped = false;
+  options.progress = [progress, &stopped](const RemeshProgress& where) {
+    stopped = !report_progress(progress, where.surfaces_done, where.surfaces);
+    return !stopped;
+  };
+  Rows rows;
+  RemeshReport report;
+  tool::Shape before{}, after{};
+  run_released(arguments.threads, [&] {
+    const Model model = from_patches(input.point_span(), input.triangles, input.patches);
+    refuse_estimate(model, *metric, 1.0, limit);
+    before = tool::shape(model, *metric);
+    Model output;
+    try {
+      report = remesh(model, output, *metric, options);
+    } catch (const RemeshStopped&) {
+      if (stopped) throw py::value_error("remesh: stopped by the progress callable");
+      throw;
+    }
+    if (double(report.triangles_after) > limit) {
+      throw py::value_error(
+          "remeshed to " + std::to_string(report.triangles_after) +
+          " triangles, more than max_triangles = " + std::to_string(std::llround(limit)));
+    }
+    after = tool::shape(output, *metric);
+    rows = rows_of(output, input, report.origins);
+  });
+  Result result = arrays_of(std::move(rows), D);
+  const auto spread = [](const tool::Spread& s) {
+    py::dict d;
+    d["smallest"] = s.smallest;
+    d["q01"] = s.q01;
+    d["median"] = s.median;
+    return d;
+  };
+  result.stats["triangles_before"] = report.triangles_before;
+  result.stats["triangles_after"] = report.triangles_after;
+  result.stats["stopped"] = false;
+  result.stats["min_angle_before"] = before.angles.smallest;
+  result.stats["min_angle_after"] = after.angles.smallest;
+  result.stats["angles_before"] = spread(before.angles);
+  result.stats["angles_after"] = spread(after.angles);
+  result.stats["edge_over_size_before"] = spread(before.lengths);
+  result.stats["edge_over_size_after"] = spread(after.lengths);
+  result.stats["line_seconds"] = report.line_seconds;
+  result.stats["surface_seconds"] = report.surface_seconds;
+  result.stats["seconds"] = std::chrono::duration<double>(Clock::now() - start).count();
   return result;
 }
 
@@ -203,6 +299,14 @@ Result refine_arrays(const RefineArguments& arguments) {
     return refine_model<karvel::Section, 2>(arguments, &karvel::section_from_patches);
   }
   return refine_model<karvel::BRep, 3>(arguments, &karvel::brep_from_patches);
+}
+
+Result remesh_arrays(const RefineArguments& arguments, const RemeshArguments& remeshing) {
+  if (arguments.section) {
+    return remesh_model<karvel::Section, 2>(arguments, remeshing,
+                                            &karvel::section_from_patches);
+  }
+  return remesh_model<karvel::BRep, 3>(arguments, remeshing, &karvel::brep_from_patches);
 }
 
 }  // namespace vemra::python

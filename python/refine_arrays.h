@@ -1,6 +1,7 @@
 #pragma once
 
-// vemra.refine: arrays in, a model built from them, refined, and arrays out.
+// vemra.refine and vemra.remesh: arrays in, a model built from them, refined or remeshed,
+// and arrays out.
 
 #include <optional>
 #include <string>
@@ -38,5 +39,14 @@ struct RefineArguments {
 // not meet the size (coordinates too large or sizes too small for double precision).
 // Releases the GIL while the model is built and refined.
 Result refine_arrays(const RefineArguments& arguments);
+
+struct RemeshArguments {
+  int iterations{5};
+  double feature_angle{40.0};
+};
+
+// The same for a remeshing to the size; `origin` is the input triangle nearest to each
+// triangle's centroid, and progress(surfaces done, surfaces) is called between batches.
+Result remesh_arrays(const RefineArguments& arguments, const RemeshArguments& remeshing);
 
 }  // namespace vemra::python

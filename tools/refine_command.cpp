@@ -348,13 +348,9 @@ Outputs output_paths(const Options& options) {
 // Refines `model` in place, with the progress line and the --max-triangles limit.
 template <typename Model, index_t D>
 RefineReport refine_in_place(Model& model, const Metric<D>& size, const Options& options,
-                             const std::vector<std::string>& paths, double limit,
-                             double estimate) {
+                             bool record_origins, double limit, double estimate) {
   RefineOptions refine_options;
-  // Only VTK files carry the origins: 4 bytes a triangle and a list per surface.
-  refine_options.record_origins =
-      std::any_of(paths.begin(), paths.end(),
-                  [](const std::string& path) { return ends_with(path, ".vtp"); });
+  refine_options.record_origins = record_origins;
   refine_options.order = options.order;
   const bool progress_line = ::isatty(STDERR_FILENO);
   bool over_limit = false;
@@ -431,7 +427,12 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
   const bool draws_picture = options.picture || !single_file;
   SvgPanel before_panel;
   if (draws_picture) before_panel = svg_panel(input.model, "before", false);
+  // Only VTK files carry the origins: 4 bytes a triangle and a list per surface.
+  const bool record_origins =
+      std::any_of(paths.begin(), paths.end(),
+                  [](const std::string& path) { return ends_with(path, ".vtp"); });
   RefineReport report;
+  RemeshReport remesh_report;
   Model remeshed;
   if (options.remesh) {
     summary.remeshed = true;
@@ -442,6 +443,7 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
     RemeshOptions remesh_options;
     remesh_options.iterations = options.iterations;
     remesh_options.feature_angle = options.feature_angle;
+    remesh_options.record_origins = record_origins;
     const bool progress_line = ::isatty(STDERR_FILENO);
     remesh_options.progress = [progress_line](const RemeshProgress& progress) {
       if (progress_line) {
@@ -450,8 +452,7 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
       }
       return true;
     };
-    const auto remesh_report =
-        vemra::remesh(input.model, remeshed, guarded, remesh_options);
+    remesh_report = vemra::remesh(input.model, remeshed, guarded, remesh_options);
     if (progress_line) std::fprintf(stderr, "\r\033[K");
     if (double(remesh_report.triangles_after) > limit) {
       throw TooManyTriangles{"remeshed to " +
@@ -462,8 +463,8 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
     summary.lines = remesh_report.line_seconds;
     summary.surfaces = remesh_report.surface_seconds;
   } else {
-    report =
-        refine_in_place(input.model, guarded, options, paths, limit, summary.estimate);
+    report = refine_in_place(input.model, guarded, options, record_origins, limit,
+                             summary.estimate);
     summary.fill = report.fill_seconds;
     summary.loop = report.split_seconds;
     summary.clean = report.clean_seconds;

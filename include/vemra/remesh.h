@@ -2,6 +2,10 @@
 
 #include <cstddef>
 #include <functional>
+#include <stdexcept>
+#include <vector>
+
+#include <absl/container/flat_hash_map.h>
 
 #include <karvel/model/brep.h>
 #include <karvel/model/section.h>
@@ -26,6 +30,9 @@ struct RemeshOptions {
   // Called on the calling thread as surfaces are done; returning false stops: remesh()
   // then throws RemeshStopped and the output holds no meshes.
   std::function<bool(const RemeshProgress&)> progress;
+  // Records, for every output triangle, the input triangle nearest to its centroid (see
+  // RemeshReport::origins), for carrying per-face attributes over.
+  bool record_origins{false};
 };
 
 struct RemeshReport {
@@ -35,6 +42,9 @@ struct RemeshReport {
   double line_seconds{0.0};
   double surface_seconds{0.0};
   double output_seconds{0.0};
+  // With record_origins: for each output surface (origins.at(surface.id())), one entry
+  // per triangle, the triangle of the input surface's mesh nearest to its centroid.
+  absl::flat_hash_map<karvel::uuid, std::vector<karvel::index_t>> origins;
 };
 
 // The progress callback asked to stop.

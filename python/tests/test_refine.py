@@ -331,3 +331,54 @@ print(len(vemra.refine(points, triangles, size=0.1).triangles) > 0)
                            cwd=os.path.dirname(__file__), timeout=300)
     assert child.returncode == 0, child.stderr
     assert child.stdout.split() == ["MemoryError", "True"]
+
+
+def distance_to_triangles(p, a, b, c):
+    """Distance from point p to the nearest of the triangles (a[i], b[i], c[i])."""
+    n = np.cross(b - a, c - a)
+    n = n / np.linalg.norm(n, axis=1)[:, None]
+    height = np.einsum("ij,ij->i", p - a, n)
+    q = p - height[:, None] * n
+    v0, v1, v2 = b - a, c - a, q - a
+    d00, d01, d11 = (np.einsum("ij,ij->i", x, y) for x, y in ((v0, v0), (v0, v1), (v1, v1)))
+    d20, d21 = np.einsum("ij,ij->i", v2, v0), np.einsum("ij,ij->i", v2, v1)
+    den = d00 * d11 - d01 * d01
+    v, w = (d11 * d20 - d01 * d21) / den, (d00 * d21 - d01 * d20) / den
+    inside = (v >= -1e-12) & (w >= -1e-12) & (v + w <= 1 + 1e-12)
+
+    def segment(x, y):
+        t = np.clip(np.einsum("ij,ij->i", p - x, y - x) / np.einsum("ij,ij->i", y - x, y - x),
+                    0, 1)
+        return np.linalg.norm(p - (x + t[:, None] * (y - x)), axis=1)
+    edge = np.minimum(np.minimum(segment(a, b), segment(b, c)), segment(c, a))
+    return np.where(inside, np.abs(height), edge).min()
+
+
+@pytest.mark.parametrize("model", [lambda: icosphere(2), cube])
+def test_remeshed_models_are_conforming_on_the_input_and_at_the_size(model):
+    points, triangles, patches = model()
+    result = vemra.remesh(points, triangles, patches, size=0.12)
+    out_points, out_triangles = result.points, result.triangles
+    assert len(np.unique(out_points, axis=0)) == len(out_points)
+    directed, _ = edges(out_triangles)
+    assert len(np.unique(directed, axis=0)) == len(directed)
+    _, counts = np.unique(np.sort(directed, axis=1), axis=0, return_counts=True)
+    assert (counts == 2).all()
+    # Every vertex on the input surface.
+    a, b, c = (points[triangles[:, i]] for i in range(3))
+    for p in out_points:
+        assert distance_to_triangles(p, a, b, c) <= 1e-9
+    # Edge lengths about the size.
+    lengths = np.linalg.norm(out_points[directed[:, 0]] - out_points[directed[:, 1]], axis=1)
+    ratio = np.sort(lengths / 0.12)
+    assert ratio[int(0.025 * len(ratio))] >= 0.6 and ratio[int(0.975 * len(ratio))] <= 1.5
+    # Each triangle's origin is an input triangle of its patch, under its centroid on flat
+    # patches.
+    labels = np.zeros(len(triangles), int) if patches is None else patches
+    assert (labels[result.origin] == result.patches).all()
+    if patches is not None:
+        centroids = out_points[out_triangles].mean(axis=1)
+        for centroid, origin in zip(centroids, result.origin):
+            corners = points[triangles[origin]][:, None, :]
+            assert distance_to_triangles(centroid, *corners) <= 1e-9
+    assert result.stats["angles_after"]["median"] >= 55

@@ -12,8 +12,8 @@
 #include <karvel/model/checker.h>
 #include <karvel/model/from_patches.h>
 #include <vemra/remesh.h>
-#include <vemra/remeshing/remeshing_data.h>
 #include <vemra/remeshing/model_kind.h>
+#include <vemra/remeshing/remeshing_data.h>
 
 #include "fixtures.h"
 #include "model_measures.h"
@@ -47,10 +47,13 @@ BRep one_patch_cube() {
     return static_cast<index_t>(soup.points.size() - 1);
   };
   // Each face from its corner and two edge directions, outward.
-  const std::array<std::array<std::array<double, 3>, 3>, 6> faces{{
-      {{{0, 0, 0}, {0, 1, 0}, {1, 0, 0}}}, {{{0, 0, 1}, {1, 0, 0}, {0, 1, 0}}},
-      {{{0, 0, 0}, {1, 0, 0}, {0, 0, 1}}}, {{{0, 1, 0}, {0, 0, 1}, {1, 0, 0}}},
-      {{{0, 0, 0}, {0, 0, 1}, {0, 1, 0}}}, {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}}}};
+  const std::array<std::array<std::array<double, 3>, 3>, 6> faces{
+      {{{{0, 0, 0}, {0, 1, 0}, {1, 0, 0}}},
+       {{{0, 0, 1}, {1, 0, 0}, {0, 1, 0}}},
+       {{{0, 0, 0}, {1, 0, 0}, {0, 0, 1}}},
+       {{{0, 1, 0}, {0, 0, 1}, {1, 0, 0}}},
+       {{{0, 0, 0}, {0, 0, 1}, {0, 1, 0}}},
+       {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}}}};
   std::map<std::array<long, 3>, index_t> welded;
   for (const auto& [o, u, v] : faces) {
     std::vector<index_t> grid;
@@ -70,7 +73,8 @@ BRep one_patch_cube() {
     for (int j = 0; j < n; ++j) {
       for (int i = 0; i < n; ++i) {
         const index_t a = grid[j * (n + 1) + i], b = grid[j * (n + 1) + i + 1];
-        const index_t c = grid[(j + 1) * (n + 1) + i + 1], d = grid[(j + 1) * (n + 1) + i];
+        const index_t c = grid[(j + 1) * (n + 1) + i + 1],
+                      d = grid[(j + 1) * (n + 1) + i];
         soup.triangles.push_back({a, b, c});
         soup.triangles.push_back({a, c, d});
       }
@@ -97,10 +101,11 @@ std::vector<NamedModel<BRep>> breps() {
 }
 
 std::vector<NamedModel<Section>> sections() {
-  return {{"two regions", fixtures::two_regions, 0.1},
-          {"bowtie", [] { return fixtures::section(fixtures::bowtie_soup<2>()); }, 0.05},
-          {"checkerboard",
-           [] { return fixtures::section(fixtures::checkerboard_soup<2>(12, 3)); }, 0.03}};
+  return {
+      {"two regions", fixtures::two_regions, 0.1},
+      {"bowtie", [] { return fixtures::section(fixtures::bowtie_soup<2>()); }, 0.05},
+      {"checkerboard",
+       [] { return fixtures::section(fixtures::checkerboard_soup<2>(12, 3)); }, 0.03}};
 }
 
 template <typename Body>
@@ -130,7 +135,8 @@ std::array<double, 3> xyz(const karvel::Point<D>& p) {
 double length(const std::array<double, 3>& v) {
   return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
 }
-std::array<double, 3> minus(const std::array<double, 3>& a, const std::array<double, 3>& b) {
+std::array<double, 3> minus(const std::array<double, 3>& a,
+                            const std::array<double, 3>& b) {
   return {a[0] - b[0], a[1] - b[1], a[2] - b[2]};
 }
 double dot(const std::array<double, 3>& a, const std::array<double, 3>& b) {
@@ -149,7 +155,8 @@ double segment_distance(const std::array<double, 3>& p, const std::array<double,
 double triangle_distance(const std::array<double, 3>& p, const std::array<double, 3>& a,
                          const std::array<double, 3>& b, const std::array<double, 3>& c) {
   const auto ab = minus(b, a), ac = minus(c, a), ap = minus(p, a);
-  const std::array<double, 3> n{ab[1] * ac[2] - ab[2] * ac[1], ab[2] * ac[0] - ab[0] * ac[2],
+  const std::array<double, 3> n{ab[1] * ac[2] - ab[2] * ac[1],
+                                ab[2] * ac[0] - ab[0] * ac[2],
                                 ab[0] * ac[1] - ab[1] * ac[0]};
   const double nn = dot(n, n);
   const double s = dot(n, ap) / nn;
@@ -161,8 +168,8 @@ double triangle_distance(const std::array<double, 3>& p, const std::array<double
   const double den = d00 * d11 - d01 * d01;
   const double v = (d11 * d20 - d01 * d21) / den, w = (d00 * d21 - d01 * d20) / den;
   if (v >= 0 && w >= 0 && v + w <= 1) return std::fabs(s) * std::sqrt(nn);
-  return std::min({segment_distance(p, a, b), segment_distance(p, b, c),
-                   segment_distance(p, c, a)});
+  return std::min(
+      {segment_distance(p, a, b), segment_distance(p, b, c), segment_distance(p, c, a)});
 }
 
 // Per surface: V - E + F and the number of border loops.
@@ -246,10 +253,10 @@ void expect_remeshed(const Model& input, const Model& output, const Metric<D>& m
       double nearest = 1e300;
       for (index_t t = 0; t < before.nb_polygons() && nearest > tolerance; ++t) {
         const auto tv = before.triangle_vertices(t);
-        nearest = std::min(nearest, triangle_distance(xyz(after.point(v)),
-                                                      xyz(before.point(tv[0])),
-                                                      xyz(before.point(tv[1])),
-                                                      xyz(before.point(tv[2]))));
+        nearest = std::min(
+            nearest,
+            triangle_distance(xyz(after.point(v)), xyz(before.point(tv[0])),
+                              xyz(before.point(tv[1])), xyz(before.point(tv[2]))));
       }
       EXPECT_LE(nearest, tolerance) << "surface vertex " << v;
     }
@@ -259,9 +266,9 @@ void expect_remeshed(const Model& input, const Model& output, const Metric<D>& m
         const auto a = xyz(after.point(v[i])), b = xyz(after.point(v[(i + 1) % 3]));
         const auto c = xyz(after.point(v[(i + 2) % 3]));
         const auto ab = minus(b, a), ac = minus(c, a);
-        angles.push_back(std::acos(std::clamp(dot(ab, ac) / (length(ab) * length(ac)), -1.0,
-                                              1.0)) *
-                         180 / M_PI);
+        angles.push_back(
+            std::acos(std::clamp(dot(ab, ac) / (length(ab) * length(ac)), -1.0, 1.0)) *
+            180 / M_PI);
         if (v[i] < v[(i + 1) % 3]) {
           const auto mid = (after.point(v[i]) + after.point(v[(i + 1) % 3])) * 0.5;
           ratios.push_back(length(ab) / metric.point_metric(mid));
@@ -332,7 +339,8 @@ TEST(Remesh, FollowsCreases) {
   const auto on_cube_edge = [](const std::array<double, 3>& p, int axis) {
     // On an edge parallel to `axis`: the two other coordinates are 0 or 1.
     for (int other = 0; other < 3; ++other) {
-      if (other != axis && std::fabs(p[other]) > 1e-12 && std::fabs(p[other] - 1) > 1e-12) {
+      if (other != axis && std::fabs(p[other]) > 1e-12 &&
+          std::fabs(p[other] - 1) > 1e-12) {
         return false;
       }
     }
@@ -342,7 +350,8 @@ TEST(Remesh, FollowsCreases) {
   for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
     const auto v = mesh.triangle_vertices(t);
     for (int e = 0; e < 3; ++e) {
-      const index_t a = std::min(v[e], v[(e + 1) % 3]), b = std::max(v[e], v[(e + 1) % 3]);
+      const index_t a = std::min(v[e], v[(e + 1) % 3]),
+                    b = std::max(v[e], v[(e + 1) % 3]);
       if (!seen.insert({a, b}).second) continue;
       const auto pa = xyz(mesh.point(a)), pb = xyz(mesh.point(b));
       for (int axis = 0; axis < 3; ++axis) {
@@ -366,6 +375,35 @@ TEST(Remesh, PlanarCountMatchesTheSize) {
     const auto report = remesh(input, output, ConstantMetric<2>{h});
     const double ideal = 1.0 / (std::sqrt(3.0) / 4 * h * h);
     EXPECT_NEAR(double(report.triangles_after), ideal, 0.15 * ideal) << "h = " << h;
+  }
+}
+
+// On flat patches, each triangle's centroid lies on the input triangle named its origin.
+TEST(Remesh, OriginsNameTheInputTriangleUnderEachCentroid) {
+  for (const auto& make :
+       {std::function<BRep()>{fixtures::cube}, std::function<BRep()>{fixtures::book}}) {
+    const auto input = make();
+    BRep output;
+    RemeshOptions options;
+    options.record_origins = true;
+    const auto report = remesh(input, output, GradedMetric<3>{0.1, 0.2}, options);
+    auto surface_in = input.surfaces().begin();
+    for (const auto& surface : output.surfaces()) {
+      const auto& before = triangulated(*surface_in);
+      ++surface_in;
+      const auto& after = triangulated(surface);
+      const auto& origins = report.origins.at(surface.id());
+      ASSERT_EQ(origins.size(), after.nb_polygons());
+      for (index_t t = 0; t < after.nb_polygons(); ++t) {
+        const auto v = after.triangle_vertices(t);
+        const auto centroid =
+            xyz((after.point(v[0]) + after.point(v[1]) + after.point(v[2])) * (1.0 / 3));
+        const auto o = before.triangle_vertices(origins[t]);
+        EXPECT_LE(triangle_distance(centroid, xyz(before.point(o[0])),
+                                    xyz(before.point(o[1])), xyz(before.point(o[2]))),
+                  1e-12);
+      }
+    }
   }
 }
 

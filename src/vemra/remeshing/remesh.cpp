@@ -85,6 +85,7 @@ class Remesher {
 
     phase = Clock::now();
     results_.resize(surfaces_.size());
+    origins_.resize(surfaces_.size());
     std::vector<index_t> todo(surfaces_.size());
     for (index_t s = 0; s < todo.size(); ++s) todo[s] = s;
     for (int round = 0; !todo.empty(); ++round) {
@@ -258,6 +259,23 @@ class Remesher {
           return lines_data_[line].points.find_midpoint(p);
         };
         results_[s] = remesher::remesh_surface(in, settings);
+        if (options_.record_origins) {
+          // A section's surfaces have no projector: one is made for the origins.
+          if (!projector) {
+            projector = std::make_unique<remesher::ClosestPoint>(in.points, in.triangles);
+          }
+          const auto& out = results_[s];
+          auto& origins = origins_[s];
+          origins.resize(out.triangles.size());
+          index_t guess = NO_ID;
+          for (std::size_t t = 0; t < out.triangles.size(); ++t) {
+            const auto& v = out.triangles[t];
+            const Vec3 centroid =
+                (out.points[v[0]] + out.points[v[1]] + out.points[v[2]]) * (1.0 / 3);
+            guess = projector->closest(centroid, guess).triangle;
+            origins[t] = guess;
+          }
+        }
       });
       if (options_.progress &&
           !options_.progress({last, todo.size(), seconds_since(start)})) {
@@ -372,6 +390,7 @@ class Remesher {
       }
       for (const auto& triangle : result.triangles) mesh.create_triangle(triangle);
       mesh.compute_triangle_adjacencies();
+      if (options_.record_origins) report_.origins[out] = std::move(origins_[s]);
     }
   }
 
@@ -386,6 +405,7 @@ class Remesher {
   absl::flat_hash_map<karvel::uuid, index_t> line_index_;
   std::vector<LineData> lines_data_;
   std::vector<remesher::SurfaceOutput> results_;
+  std::vector<std::vector<index_t>> origins_;
 };
 
 // Empties the meshes of the output's lines and surfaces, copies of the input's.
