@@ -1,7 +1,10 @@
 #include "closest_point.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <limits>
+
+#include <absl/container/flat_hash_map.h>
 
 namespace vemra::remesher {
 
@@ -43,6 +46,20 @@ ClosestPoint::ClosestPoint(std::vector<Vec3> points,
     const auto& v = triangles_[t];
     centroids[t] = (points_[v[0]] + points_[v[1]] + points_[v[2]]) * (1.0 / 3);
     order_[t] = t;
+  }
+  // Triangles side by side, through their shared edges.
+  beside_.assign(triangles_.size(), {karvel::NO_ID, karvel::NO_ID, karvel::NO_ID});
+  absl::flat_hash_map<std::uint64_t, std::pair<index_t, int>> first_side;
+  for (index_t t = 0; t < triangles_.size(); ++t) {
+    for (int e = 0; e < 3; ++e) {
+      const index_t a = triangles_[t][e], b = triangles_[t][(e + 1) % 3];
+      const std::uint64_t key =
+          a < b ? (std::uint64_t{a} << 32 | b) : (std::uint64_t{b} << 32 | a);
+      const auto [place, added] = first_side.emplace(key, std::pair{t, e});
+      if (added) continue;
+      beside_[t][e] = place->second.first;
+      beside_[place->second.first][place->second.second] = t;
+    }
   }
   nodes_.reserve(2 * triangles_.size() / leaf_size + 2);
   if (!triangles_.empty()) build(0, static_cast<index_t>(triangles_.size()), centroids);
@@ -92,7 +109,34 @@ double ClosestPoint::box_distance2(const Node& node, const Vec3& p) {
   return d2;
 }
 
+std::pair<Vec3, bool> ClosestPoint::on_triangle(const Vec3& query, index_t t) const {
+  const auto& v = triangles_[t];
+  const Vec3& a = points_[v[0]];
+  const Vec3& b = points_[v[1]];
+  const Vec3& c = points_[v[2]];
+  const Vec3 p = closest_point_on_triangle(query, a, b, c);
+  // Inside: the query's projection onto the plane falls within all three edges, and the
+  // query is near the plane for the triangle's size, so nothing else can be nearer.
+  const Vec3 n = normal(a, b, c);
+  const bool inside = dot(normal(a, b, p), n) > 0 && dot(normal(b, c, p), n) > 0 &&
+                      dot(normal(c, a, p), n) > 0;
+  const Vec3 off = query - p;
+  const double shortest =
+      std::min({dot(b - a, b - a), dot(c - b, c - b), dot(a - c, a - c)});
+  return {p, inside && dot(off, off) <= 1e-4 * shortest};
+}
+
 ClosestPoint::Hit ClosestPoint::closest(const Vec3& query, index_t guess) const {
+  if (guess != karvel::NO_ID && guess < triangles_.size()) {
+    // Where the guess or a triangle beside it holds the point inside, the surface is
+    // smooth enough there for that to be the answer.
+    for (int step = -1; step < 3; ++step) {
+      const index_t t = step < 0 ? guess : beside_[guess][step];
+      if (t == karvel::NO_ID) continue;
+      const auto [p, inside] = on_triangle(query, t);
+      if (inside) return {p, t};
+    }
+  }
   Hit best{query, karvel::NO_ID};
   double best2 = std::numeric_limits<double>::max();
   const auto consider = [&](index_t t) {

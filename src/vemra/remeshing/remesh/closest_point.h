@@ -1,10 +1,13 @@
 #pragma once
 
-// The closest point of a triangle set to a query point: a bounding-box tree over the
-// triangles, searched nearest box first, from a starting guess (the triangle a vertex was
-// last projected onto), which keeps most queries to a few boxes.
+// The closest point of a triangle set to a query point. From a starting guess (the
+// triangle a vertex was last projected onto): when the query lies just over the inside of
+// the guess or of a triangle beside it (a hundredth of its shortest edge away at most),
+// that is the answer (a vertex moved by a smoothing step stays that near); otherwise a
+// bounding-box tree over the triangles is searched, nearest box first.
 
 #include <array>
+#include <utility>
 #include <vector>
 
 #include "vec3.h"
@@ -33,11 +36,16 @@ class ClosestPoint {
     index_t left{0}, right{0};
   };
   index_t build(index_t begin, index_t end, std::vector<Vec3>& centroids);
+  // The closest point of triangle t, and whether it lies inside it (not on its border),
+  // the query near it.
+  std::pair<Vec3, bool> on_triangle(const Vec3& query, index_t t) const;
   static double box_distance2(const Node& node, const Vec3& p);
 
   std::vector<Vec3> points_;
   std::vector<std::array<index_t, 3>> triangles_;
   std::vector<index_t> order_;
+  std::vector<std::array<index_t, 3>>
+      beside_;  // the triangles across each edge, or NO_ID
   std::vector<Node> nodes_;
 };
 

@@ -159,7 +159,9 @@ class WorkingMesh {
   }
   // A vertex's number of neighbours: one more than its triangles on the border, where its
   // fan does not close.
-  std::size_t valence(index_t v) const { return around_[v].size() + (border_[v] ? 1 : 0); }
+  std::size_t valence(index_t v) const {
+    return around_[v].size() + (border_[v] ? 1 : 0);
+  }
   const EdgeInfo* edge_info(index_t a, index_t b) const {
     const auto found = edge_info_.find(edge_key(a, b));
     return found == edge_info_.end() ? nullptr : &found->second;
@@ -460,6 +462,7 @@ class WorkingMesh {
   struct Flip {
     index_t t1, t2, a, b, c, d;
   };
+  // The flip of inner edge (a, b), on no line or crease, from its two triangles.
   bool flippable(index_t a, index_t b, Flip& flip) const {
     if (edge_info(a, b)) return false;
     const auto pair = edge_triangles(a, b);
@@ -477,6 +480,13 @@ class WorkingMesh {
     if (!runs(t1, a, b) || !runs(t2, b, a)) return false;
     const index_t c = third(triangles_[t1], a, b), d = third(triangles_[t2], a, b);
     if (c == d) return false;
+    flip = {t1, t2, a, b, c, d};
+    return true;
+  }
+  // Whether a flip keeps the surface: no edge made twice, no fold, the two triangles
+  // nearly in one plane.
+  bool keeps_shape(const Flip& f) const {
+    const index_t t1 = f.t1, t2 = f.t2, a = f.a, b = f.b, c = f.c, d = f.d;
     if (joined(c, d)) return false;
     const Vec3 n1 = triangle_normal(triangles_[t1]), n2 = triangle_normal(triangles_[t2]);
     const double l1 = norm(n1), l2 = norm(n2);
@@ -489,7 +499,6 @@ class WorkingMesh {
         dot(m2, n) <= 1e-3 * norm(m2) * norm(n)) {
       return false;
     }
-    flip = {t1, t2, a, b, c, d};
     return true;
   }
   void apply(const Flip& f) {
@@ -520,7 +529,8 @@ class WorkingMesh {
         const index_t a = triangle[e], b = triangle[(e + 1) % 3];
         if (a > b) continue;
         Flip flip;
-        if (flippable(a, b, flip) && wanted(flip)) {
+        // The wish first: it is cheaper than the shape.
+        if (flippable(a, b, flip) && wanted(flip) && keeps_shape(flip)) {
           apply(flip);
           ++flips;
         }
@@ -543,10 +553,20 @@ class WorkingMesh {
     });
   }
 
+  // Towards a Delaunay mesh: an edge whose two opposite angles add up to more than pi is
+  // flipped (which, in a plane, raises the smallest angle).
   void flip_for_angles() {
-    for (int pass = 0; pass < 3; ++pass) {
-      flip_edges(
-          [this](const Flip& f) { return new_smallest(f) > old_smallest(f) + 1e-3; });
+    for (int pass = 0; pass < 10; ++pass) {
+      const auto flips = flip_edges([this](const Flip& f) {
+        const Vec3 u1 = points_[f.a] - points_[f.c], v1 = points_[f.b] - points_[f.c];
+        const Vec3 u2 = points_[f.b] - points_[f.d], v2 = points_[f.a] - points_[f.d];
+        // sin(alpha + beta) < 0, each sine and cosine scaled by its two lengths.
+        const double scale =
+            std::sqrt(dot(u1, u1) * dot(v1, v1) * dot(u2, u2) * dot(v2, v2));
+        return norm(cross(u1, v1)) * dot(u2, v2) + dot(u1, v1) * norm(cross(u2, v2)) <
+               -1e-9 * scale;
+      });
+      if (flips == 0) return;
     }
   }
 
