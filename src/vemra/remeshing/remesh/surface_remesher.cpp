@@ -213,7 +213,8 @@ class WorkingMesh {
     const index_t m = static_cast<index_t>(points_.size());
     points_.push_back(p);
     ties_.push_back({});
-    guess_.push_back(NO_ID);
+    // The projection starts from where an end of the edge was projected.
+    guess_.push_back(guess_[a] != NO_ID ? guess_[a] : guess_[b]);
     around_.emplace_back();
     border_.push_back(edge_triangles(a, b).size() == 1);
     const auto found = edge_info_.find(edge_key(a, b));
@@ -370,9 +371,17 @@ class WorkingMesh {
   // Splits, pass after pass, the long edges that are the longest of every triangle they
   // border: bisecting longest edges keeps the angles of a coarse input from collapsing.
   void split_long_edges(double threshold) {
-    for (int pass = 0; pass < 60; ++pass) {
+    // The first pass looks at every triangle, the next ones only near the last splits:
+    // nothing else changed.
+    std::vector<index_t> candidates;
+    for (index_t t = 0; t < triangles_.size(); ++t) {
+      if (triangles_[t][0] != NO_ID) candidates.push_back(t);
+    }
+    std::vector<std::uint32_t> seen(triangles_.size(), 0);
+    for (std::uint32_t pass = 1; pass <= 60 && !candidates.empty(); ++pass) {
       std::vector<std::pair<double, std::uint64_t>> long_edges;
-      for (const auto& t : triangles_) {
+      for (const index_t candidate : candidates) {
+        const auto& t = triangles_[candidate];
         if (t[0] == NO_ID) continue;
         const int e = longest_splittable(t);
         if (e < 0) continue;
@@ -392,8 +401,8 @@ class WorkingMesh {
           long_edges.push_back({-ratio, edge_key(a, b)});
         }
       }
-      if (long_edges.empty()) return;
       std::sort(long_edges.begin(), long_edges.end());
+      std::vector<index_t> touched;
       for (const auto& [ratio, key] : long_edges) {
         const index_t a = static_cast<index_t>(key >> 32), b = static_cast<index_t>(key);
         if (edge_triangles(a, b).empty()) continue;
@@ -401,6 +410,22 @@ class WorkingMesh {
         // vertex stays the line's, bit for bit.
         const index_t m = split(a, b, midpoint(points_[a], points_[b]));
         if (kind_[m] != VertexKind::fixed) project(m);
+        touched.push_back(m);
+      }
+      // The triangles around the new vertices' neighbours: those whose longest edge, or
+      // whose neighbour across it, changed.
+      seen.resize(triangles_.size(), 0);
+      candidates.clear();
+      for (const index_t m : touched) {
+        for (const index_t t : around_[m]) {
+          for (const index_t v : triangles_[t]) {
+            for (const index_t near : around_[v]) {
+              if (seen[near] == pass) continue;
+              seen[near] = pass;
+              candidates.push_back(near);
+            }
+          }
+        }
       }
     }
   }
