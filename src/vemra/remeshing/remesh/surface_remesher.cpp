@@ -258,7 +258,11 @@ class WorkingMesh {
   }
 
   // Moves v onto u and removes the triangles they shared.
-  void collapse(index_t v, index_t u) {
+  void collapse(index_t v, index_t u) { collapse(v, u, points_[u], guess_[u]); }
+  // The same, u then standing at p, on input triangle `guess`.
+  void collapse(index_t v, index_t u, const Vec3& p, index_t guess) {
+    points_[u] = p;
+    guess_[u] = guess;
     const auto neighbours_of_v = neighbours(v);
     for (const index_t t : edge_triangles(v, u)) {
       for (const index_t w : triangles_[t]) forget(w, t);
@@ -283,6 +287,10 @@ class WorkingMesh {
   }
 
   bool can_collapse(index_t v, index_t u, bool forced) {
+    return can_collapse(v, u, forced, points_[u]);
+  }
+  // Whether v can be merged into u, which then stands at p.
+  bool can_collapse(index_t v, index_t u, bool forced, const Vec3& p) {
     const VertexKind kind = kind_[v];
     if (kind == VertexKind::fixed || kind == VertexKind::dead) return false;
     const EdgeInfo* along = edge_info(v, u);
@@ -303,25 +311,30 @@ class WorkingMesh {
       if (std::binary_search(around_u.begin(), around_u.end(), w)) ++common;
     }
     if (common != shared.size()) return false;
-    for (const index_t t : around_[v]) {
-      const auto& triangle = triangles_[t];
-      if (holds(triangle, u)) continue;
-      std::array<index_t, 3> moved = triangle;
-      for (auto& w : moved) {
-        if (w == v) w = u;
-      }
-      const Vec3 before = triangle_normal(triangle);
-      const Vec3 after = triangle_normal(moved);
-      const double lengths = norm(before) * norm(after);
-      if (!(lengths > 0) || dot(before, after) < 0.3 * lengths) return false;
-      if (forced) continue;
-      if (smallest_angle(points_[moved[0]], points_[moved[1]], points_[moved[2]]) <
-          5 * M_PI / 180) {
-        return false;
-      }
-      for (const index_t w : moved) {
-        if (w != u && edge_ratio(u, w) > long_ratio) {
+    // Every triangle left around v or u, with v merged into u at p: no fold, no sliver,
+    // no long edge.
+    const auto at = [&](index_t w) -> const Vec3& { return w == u ? p : points_[w]; };
+    for (const index_t center : {v, u}) {
+      for (const index_t t : around_[center]) {
+        const auto& triangle = triangles_[t];
+        if (holds(triangle, u) && holds(triangle, v)) continue;
+        std::array<index_t, 3> moved = triangle;
+        for (auto& w : moved) {
+          if (w == v) w = u;
+        }
+        const Vec3 before = triangle_normal(triangle);
+        const Vec3 after = normal(at(moved[0]), at(moved[1]), at(moved[2]));
+        const double lengths = norm(before) * norm(after);
+        if (!(lengths > 0) || dot(before, after) < 0.3 * lengths) return false;
+        if (forced) continue;
+        if (smallest_angle(at(moved[0]), at(moved[1]), at(moved[2])) < 5 * M_PI / 180) {
           return false;
+        }
+        for (const index_t w : moved) {
+          if (w != u &&
+              remesher::edge_ratio(p, points_[w], settings_.size) > long_ratio) {
+            return false;
+          }
         }
       }
     }
@@ -475,6 +488,21 @@ class WorkingMesh {
       const index_t a = static_cast<index_t>(key >> 32), b = static_cast<index_t>(key);
       if (kind_[a] == VertexKind::dead || kind_[b] == VertexKind::dead) continue;
       if (edge_triangles(a, b).empty() || edge_ratio(a, b) >= short_ratio) continue;
+      // Two free vertices meet half way, on the surface: the new edges are shorter than
+      // from either end.
+      if (kind_[a] == VertexKind::free && kind_[b] == VertexKind::free) {
+        Vec3 middle = midpoint(points_[a], points_[b]);
+        index_t guess = guess_[a];
+        if (settings_.surface) {
+          const auto hit = settings_.surface->closest(middle, guess);
+          middle = hit.point;
+          guess = hit.triangle;
+        }
+        if (can_collapse(b, a, false, middle)) {
+          collapse(b, a, middle, guess);
+          continue;
+        }
+      }
       if (can_collapse(b, a, false)) {
         collapse(b, a);
       } else if (can_collapse(a, b, false)) {
