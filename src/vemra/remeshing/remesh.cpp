@@ -14,6 +14,7 @@
 
 #include <vemra/remesh.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <sstream>
@@ -21,6 +22,7 @@
 
 #include <absl/container/flat_hash_set.h>
 #include <tbb/parallel_for.h>
+#include <tbb/task_arena.h>
 
 #include <karvel/basic/exception.h>
 #include <karvel/mesh/triangulated_surface.h>
@@ -240,8 +242,15 @@ class Remesher {
     return in;
   }
 
-  void remesh_surfaces(const std::vector<index_t>& todo, Clock::time_point start) {
-    const std::size_t batch = std::max<std::size_t>(1, todo.size() / 16);
+  void remesh_surfaces(std::vector<index_t> todo, Clock::time_point start) {
+    // The largest surfaces first, so that the last ones to end are small; batches big
+    // enough to keep every worker busy, few enough for progress.
+    std::stable_sort(todo.begin(), todo.end(), [this](index_t a, index_t b) {
+      return surfaces_[a]->get_mesh().nb_polygons() >
+             surfaces_[b]->get_mesh().nb_polygons();
+    });
+    const std::size_t workers = std::size_t(tbb::this_task_arena::max_concurrency());
+    const std::size_t batch = std::max<std::size_t>(4 * workers, todo.size() / 8);
     for (std::size_t first = 0; first < todo.size(); first += batch) {
       const std::size_t last = std::min(todo.size(), first + batch);
       tbb::parallel_for(first, last, [&](std::size_t i) {
