@@ -181,6 +181,7 @@ class Remesher {
     for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
       const auto v = mesh.triangle_vertices(t);
       in.triangles.push_back(v);
+      in.beside.push_back(mesh.triangle_adjacents(t));
       for (int e = 0; e < 3; ++e) edges.insert(edge_key(v[e], v[(e + 1) % 3]));
     }
     const index_t slot = input_.component_slot(surface.id());
@@ -258,7 +259,8 @@ class Remesher {
         const auto in = surface_input(s);
         std::unique_ptr<remesher::ClosestPoint> projector;
         if (D == 3)
-          projector = std::make_unique<remesher::ClosestPoint>(in.points, in.triangles);
+          projector = std::make_unique<remesher::ClosestPoint>(in.points, in.triangles,
+                                                               in.beside);
         remesher::SurfaceSettings settings;
         settings.iterations = options_.iterations;
         settings.feature_angle = options_.feature_angle;
@@ -271,7 +273,8 @@ class Remesher {
         if (options_.record_origins) {
           // A section's surfaces have no projector: one is made for the origins.
           if (!projector) {
-            projector = std::make_unique<remesher::ClosestPoint>(in.points, in.triangles);
+            projector = std::make_unique<remesher::ClosestPoint>(in.points, in.triangles,
+                                                                 in.beside);
           }
           const auto& out = results_[s];
           auto& origins = origins_[s];

@@ -3,8 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <limits>
-
-#include <absl/container/flat_hash_map.h>
+#include <tuple>
 
 namespace vemra::remesher {
 
@@ -38,8 +37,13 @@ constexpr index_t leaf_size = 4;
 }
 
 ClosestPoint::ClosestPoint(std::vector<Vec3> points,
-                           std::vector<std::array<index_t, 3>> triangles)
-    : points_{std::move(points)}, triangles_{std::move(triangles)} {
+                           std::vector<std::array<index_t, 3>> triangles,
+                           std::vector<std::array<index_t, 3>> beside)
+    : points_{std::move(points)},
+      triangles_{std::move(triangles)},
+      beside_{std::move(beside)} {}
+
+void ClosestPoint::build_tree() const {
   std::vector<Vec3> centroids(triangles_.size());
   order_.resize(triangles_.size());
   for (index_t t = 0; t < triangles_.size(); ++t) {
@@ -47,25 +51,12 @@ ClosestPoint::ClosestPoint(std::vector<Vec3> points,
     centroids[t] = (points_[v[0]] + points_[v[1]] + points_[v[2]]) * (1.0 / 3);
     order_[t] = t;
   }
-  // Triangles side by side, through their shared edges.
-  beside_.assign(triangles_.size(), {karvel::NO_ID, karvel::NO_ID, karvel::NO_ID});
-  absl::flat_hash_map<std::uint64_t, std::pair<index_t, int>> first_side;
-  for (index_t t = 0; t < triangles_.size(); ++t) {
-    for (int e = 0; e < 3; ++e) {
-      const index_t a = triangles_[t][e], b = triangles_[t][(e + 1) % 3];
-      const std::uint64_t key =
-          a < b ? (std::uint64_t{a} << 32 | b) : (std::uint64_t{b} << 32 | a);
-      const auto [place, added] = first_side.emplace(key, std::pair{t, e});
-      if (added) continue;
-      beside_[t][e] = place->second.first;
-      beside_[place->second.first][place->second.second] = t;
-    }
-  }
   nodes_.reserve(2 * triangles_.size() / leaf_size + 2);
-  if (!triangles_.empty()) build(0, static_cast<index_t>(triangles_.size()), centroids);
+  build(0, static_cast<index_t>(triangles_.size()), centroids);
 }
 
-index_t ClosestPoint::build(index_t begin, index_t end, std::vector<Vec3>& centroids) {
+index_t ClosestPoint::build(index_t begin, index_t end,
+                            std::vector<Vec3>& centroids) const {
   const index_t node = static_cast<index_t>(nodes_.size());
   nodes_.push_back({});
   Vec3 low{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
@@ -128,15 +119,31 @@ std::pair<Vec3, bool> ClosestPoint::on_triangle(const Vec3& query, index_t t) co
 
 ClosestPoint::Hit ClosestPoint::closest(const Vec3& query, index_t guess) const {
   if (guess != karvel::NO_ID && guess < triangles_.size()) {
-    // Where the guess or a triangle beside it holds the point inside, the surface is
-    // smooth enough there for that to be the answer.
-    for (int step = -1; step < 3; ++step) {
-      const index_t t = step < 0 ? guess : beside_[guess][step];
-      if (t == karvel::NO_ID) continue;
-      const auto [p, inside] = on_triangle(query, t);
-      if (inside) return {p, t};
+    // Walk from the guess to the nearer of the triangles beside it, while one is.
+    index_t current = guess;
+    auto [point, inside] = on_triangle(query, current);
+    for (int step = 0; step < 64 && !inside; ++step) {
+      const Vec3 off = point - query;
+      double nearest = dot(off, off);
+      index_t next = karvel::NO_ID;
+      std::pair<Vec3, bool> next_hit{};
+      for (const index_t t : beside_[current]) {
+        if (t == karvel::NO_ID) continue;
+        const auto hit = on_triangle(query, t);
+        const Vec3 d = hit.first - query;
+        if (hit.second || dot(d, d) < nearest) {
+          nearest = hit.second ? -1 : dot(d, d);
+          next = t;
+          next_hit = hit;
+        }
+      }
+      if (next == karvel::NO_ID) break;
+      current = next;
+      std::tie(point, inside) = next_hit;
     }
+    if (inside) return {point, current};
   }
+  if (nodes_.empty()) build_tree();
   Hit best{query, karvel::NO_ID};
   double best2 = std::numeric_limits<double>::max();
   const auto consider = [&](index_t t) {

@@ -1,10 +1,11 @@
 #pragma once
 
-// The closest point of a triangle set to a query point. From a starting guess (the
-// triangle a vertex was last projected onto): when the query lies just over the inside of
-// the guess or of a triangle beside it (a hundredth of its shortest edge away at most),
-// that is the answer (a vertex moved by a smoothing step stays that near); otherwise a
-// bounding-box tree over the triangles is searched, nearest box first.
+// The closest point of a triangle mesh to a query point. From a starting guess (the
+// triangle a vertex was last projected onto) it walks to the triangle beside it that is
+// nearer, while one is: where the query lies just over the inside of a triangle (a
+// hundredth of its shortest edge away at most) that is the answer, as for a vertex moved
+// a little along the surface. Otherwise a bounding-box tree over the triangles, made on
+// first need, is searched, nearest box first.
 
 #include <array>
 #include <utility>
@@ -19,13 +20,16 @@ Vec3 closest_point_on_triangle(const Vec3& p, const Vec3& a, const Vec3& b,
 
 class ClosestPoint {
  public:
-  ClosestPoint(std::vector<Vec3> points, std::vector<std::array<index_t, 3>> triangles);
+  // `beside[t][e]`: the triangle across edge e (from vertex e to e + 1) of t, or NO_ID.
+  ClosestPoint(std::vector<Vec3> points, std::vector<std::array<index_t, 3>> triangles,
+               std::vector<std::array<index_t, 3>> beside);
 
   struct Hit {
     Vec3 point;
     index_t triangle;
   };
-  // REQUIRES: at least one triangle; `guess` a triangle index or NO_ID.
+  // REQUIRES: at least one triangle; `guess` a triangle index or NO_ID. Not safe beside
+  // another call on the same object (the tree is made on first need).
   Hit closest(const Vec3& query, index_t guess) const;
 
  private:
@@ -35,7 +39,8 @@ class ClosestPoint {
     index_t count{0};  // 0 for an inner node
     index_t left{0}, right{0};
   };
-  index_t build(index_t begin, index_t end, std::vector<Vec3>& centroids);
+  void build_tree() const;
+  index_t build(index_t begin, index_t end, std::vector<Vec3>& centroids) const;
   // The closest point of triangle t, and whether it lies inside it (not on its border),
   // the query near it.
   std::pair<Vec3, bool> on_triangle(const Vec3& query, index_t t) const;
@@ -43,10 +48,9 @@ class ClosestPoint {
 
   std::vector<Vec3> points_;
   std::vector<std::array<index_t, 3>> triangles_;
-  std::vector<index_t> order_;
-  std::vector<std::array<index_t, 3>>
-      beside_;  // the triangles across each edge, or NO_ID
-  std::vector<Node> nodes_;
+  std::vector<std::array<index_t, 3>> beside_;
+  mutable std::vector<index_t> order_;
+  mutable std::vector<Node> nodes_;
 };
 
 }  // namespace vemra::remesher

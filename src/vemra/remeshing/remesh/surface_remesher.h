@@ -30,6 +30,7 @@ struct Tie {
 struct SurfaceInput {
   std::vector<Vec3> points;
   std::vector<std::array<index_t, 3>> triangles;
+  std::vector<std::array<index_t, 3>> beside;  // across each edge, or NO_ID
   // An edge of the surface on a line, from `from` to `to` in the line's direction, and
   // the line's new vertices inside it, by increasing t.
   struct LineEdge {
