@@ -150,6 +150,10 @@ class WorkingMesh {
     std::sort(result.begin(), result.end());
     return result;
   }
+  // An edge of one triangle: only border vertices can have one.
+  bool on_border_edge(index_t a, index_t b) const {
+    return border_[a] && border_[b] && edge_triangles(a, b).size() == 1;
+  }
   // Whether a and b are joined by an edge.
   bool joined(index_t a, index_t b) const {
     for (const index_t t : around_[a]) {
@@ -410,7 +414,7 @@ class WorkingMesh {
         }
         // Each edge once: from the triangle that runs it from its lower vertex, or its
         // only triangle.
-        if (longest_everywhere && (a < b || edge_triangles(a, b).size() == 1)) {
+        if (longest_everywhere && (a < b || on_border_edge(a, b))) {
           long_edges.push_back({-ratio, edge_key(a, b)});
         }
       }
@@ -478,7 +482,7 @@ class WorkingMesh {
       if (t[0] == NO_ID) continue;
       for (int e = 0; e < 3; ++e) {
         const index_t a = t[e], b = t[(e + 1) % 3];
-        if (a > b && edge_triangles(a, b).size() == 2) continue;
+        if (a > b && !on_border_edge(a, b)) continue;
         const double ratio = edge_ratio(a, b);
         if (ratio < short_ratio) short_edges.push_back({ratio, edge_key(a, b)});
       }
