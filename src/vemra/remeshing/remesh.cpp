@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <exception>
 #include <sstream>
 #include <stdexcept>
 
@@ -243,6 +244,44 @@ class Remesher {
     return in;
   }
 
+  // Remeshes surface s on its own, into results_[s] (and origins_[s]).
+  void remesh_surface(index_t s) {
+    const auto in = surface_input(s);
+    // A section's points stay in their plane: nothing to project onto.
+    std::unique_ptr<remesher::ClosestPoint> projector;
+    if (D == 3) {
+      projector =
+          std::make_unique<remesher::ClosestPoint>(in.points, in.triangles, in.beside);
+    }
+    remesher::SurfaceSettings settings;
+    settings.iterations = options_.iterations;
+    settings.feature_angle = options_.feature_angle;
+    settings.surface = projector.get();
+    settings.size = [this](const Vec3& p) { return size(p); };
+    settings.line_midpoint = [this](index_t line, const Vec3& p) {
+      return lines_data_[line].points.find_midpoint(p);
+    };
+    results_[s] = remesher::remesh_surface(in, settings);
+    if (options_.record_origins) {
+      // A section's surface gets one for its origins only.
+      if (!projector) {
+        projector =
+            std::make_unique<remesher::ClosestPoint>(in.points, in.triangles, in.beside);
+      }
+      const auto& out = results_[s];
+      auto& origins = origins_[s];
+      origins.resize(out.triangles.size());
+      index_t guess = NO_ID;
+      for (std::size_t t = 0; t < out.triangles.size(); ++t) {
+        const auto& v = out.triangles[t];
+        const Vec3 centroid =
+            (out.points[v[0]] + out.points[v[1]] + out.points[v[2]]) * (1.0 / 3);
+        guess = projector->closest(centroid, guess).triangle;
+        origins[t] = guess;
+      }
+    }
+  }
+
   void remesh_surfaces(std::vector<index_t> todo, Clock::time_point start) {
     // The largest surfaces first, so that the last ones to end are small; batches big
     // enough to keep every worker busy, few enough for progress.
@@ -254,41 +293,19 @@ class Remesher {
     const std::size_t batch = std::max<std::size_t>(4 * workers, todo.size() / 8);
     for (std::size_t first = 0; first < todo.size(); first += batch) {
       const std::size_t last = std::min(todo.size(), first + batch);
+      // A failure waits for the batch; of several, the first in the batch's order wins,
+      // whatever the threads.
+      std::vector<std::exception_ptr> failures(last - first);
       tbb::parallel_for(first, last, [&](std::size_t i) {
-        const index_t s = todo[i];
-        const auto in = surface_input(s);
-        std::unique_ptr<remesher::ClosestPoint> projector;
-        if (D == 3)
-          projector = std::make_unique<remesher::ClosestPoint>(in.points, in.triangles,
-                                                               in.beside);
-        remesher::SurfaceSettings settings;
-        settings.iterations = options_.iterations;
-        settings.feature_angle = options_.feature_angle;
-        settings.surface = projector.get();
-        settings.size = [this](const Vec3& p) { return size(p); };
-        settings.line_midpoint = [this](index_t line, const Vec3& p) {
-          return lines_data_[line].points.find_midpoint(p);
-        };
-        results_[s] = remesher::remesh_surface(in, settings);
-        if (options_.record_origins) {
-          // A section's surfaces have no projector: one is made for the origins.
-          if (!projector) {
-            projector = std::make_unique<remesher::ClosestPoint>(in.points, in.triangles,
-                                                                 in.beside);
-          }
-          const auto& out = results_[s];
-          auto& origins = origins_[s];
-          origins.resize(out.triangles.size());
-          index_t guess = NO_ID;
-          for (std::size_t t = 0; t < out.triangles.size(); ++t) {
-            const auto& v = out.triangles[t];
-            const Vec3 centroid =
-                (out.points[v[0]] + out.points[v[1]] + out.points[v[2]]) * (1.0 / 3);
-            guess = projector->closest(centroid, guess).triangle;
-            origins[t] = guess;
-          }
+        try {
+          remesh_surface(todo[i]);
+        } catch (...) {
+          failures[i - first] = std::current_exception();
         }
       });
+      for (const auto& failure : failures) {
+        if (failure) std::rethrow_exception(failure);
+      }
       if (options_.progress &&
           !options_.progress({last, todo.size(), seconds_since(start)})) {
         throw RemeshStopped{"remesh: stopped by the progress callback"};
