@@ -158,6 +158,22 @@ Result arrays_of(Rows&& rows, py::ssize_t dimension) {
 
 using Clock = std::chrono::steady_clock;
 
+// What both runs take from the arguments first: the limit, the size and the arrays.
+template <index_t D>
+struct Prepared {
+  double limit;
+  std::unique_ptr<Metric<D>> metric;
+  InputArrays<D> input;
+};
+
+template <index_t D>
+Prepared<D> prepare(const RefineArguments& arguments) {
+  const double limit = triangle_limit(arguments);
+  auto metric = make_metric<D>(arguments.size);
+  return {limit, std::move(metric),
+          read_input<D>(arguments.points, arguments.triangles, arguments.patches)};
+}
+
 template <typename Model, index_t D>
 Result refine_model(const RefineArguments& arguments,
                     Model (*from_patches)(absl::Span<const karvel::Point<D>>,
@@ -167,10 +183,11 @@ Result refine_model(const RefineArguments& arguments,
   RefineOptions options;
   options.order = order_of(arguments.order);
   options.record_origins = true;
-  const double limit = triangle_limit(arguments);
-  const auto metric = make_metric<D>(arguments.size);
-  const auto input =
-      read_input<D>(arguments.points, arguments.triangles, arguments.patches);
+  // Named members, not a structured binding: lambdas below capture them.
+  const auto prepared = prepare<D>(arguments);
+  const double limit = prepared.limit;
+  const auto& metric = prepared.metric;
+  const auto& input = prepared.input;
   const py::handle progress = arguments.progress;
   bool over_limit = false;
   options.progress = [progress, limit, &over_limit](const RefineProgress& where) {
@@ -237,10 +254,11 @@ Result remesh_model(const RefineArguments& arguments, const RemeshArguments& rem
   options.iterations = remeshing.iterations;
   options.feature_angle = remeshing.feature_angle;
   options.record_origins = true;
-  const double limit = triangle_limit(arguments);
-  const auto metric = make_metric<D>(arguments.size);
-  const auto input =
-      read_input<D>(arguments.points, arguments.triangles, arguments.patches);
+  // Named members, not a structured binding: lambdas below capture them.
+  const auto prepared = prepare<D>(arguments);
+  const double limit = prepared.limit;
+  const auto& metric = prepared.metric;
+  const auto& input = prepared.input;
   const py::handle progress = arguments.progress;
   bool stopped = false;
   options.progress = [progress, &stopped](const RemeshProgress& where) {

@@ -262,6 +262,10 @@ std::string summary_table(const Summary& s) {
   table << "surfaces, lines    " << s.after.surfaces << ", " << s.after.lines << "\n"
         << "triangles          " << s.before.triangles << " -> " << s.after.triangles
         << " (estimated " << fixed(s.estimate, 0) << ")\n";
+  if (s.dropped.zero_area + s.dropped.repeated > 0) {
+    table << "dropped            " << s.dropped.zero_area << " zero-area triangles, "
+          << s.dropped.repeated << " repeated faces\n";
+  }
   if (s.remeshed) {
     table << "angles             " << spread_text(s.shape_before.angles, 2) << " -> "
           << spread_text(s.shape_after.angles, 2)
@@ -270,29 +274,20 @@ std::string summary_table(const Summary& s) {
           << spread_text(s.shape_after.lengths, 3) << "\n"
           << "seconds            read " << fixed(s.read, 3) << ", remesh "
           << fixed(s.refine, 3) << " (lines " << fixed(s.lines, 3) << ", surfaces "
-          << fixed(s.surfaces, 3) << "), write " << fixed(s.write, 3) << ", check "
-          << fixed(s.check, 3) << " (beside the write)\n"
-          << "model check        "
-          << (!s.checked           ? "skipped"
-              : s.problems.empty() ? "ok"
-                                   : "FAILED")
-          << "\n";
-    return table.str();
+          << fixed(s.surfaces, 3) << ")";
+  } else {
+    table << "splits             " << s.after.model_vertices - s.before.model_vertices
+          << "\n"
+          << "smallest angle     " << fixed(s.before.min_angle, 2) << " -> "
+          << fixed(s.after.min_angle, 2) << " degrees\n"
+          << "largest edge/size  " << fixed(s.max_edge_ratio, 3)
+          << " (longest edge / twice the size at its midpoint)\n"
+          << "seconds            read " << fixed(s.read, 3) << ", refine "
+          << fixed(s.refine, 3) << " (fill " << fixed(s.fill, 3) << ", loop "
+          << fixed(s.loop, 3) << ", clean-up " << fixed(s.clean, 3) << ")";
   }
-  if (s.dropped.zero_area + s.dropped.repeated > 0) {
-    table << "dropped            " << s.dropped.zero_area << " zero-area triangles, "
-          << s.dropped.repeated << " repeated faces\n";
-  }
-  table << "splits             " << s.after.model_vertices - s.before.model_vertices
-        << "\n"
-        << "smallest angle     " << fixed(s.before.min_angle, 2) << " -> "
-        << fixed(s.after.min_angle, 2) << " degrees\n"
-        << "largest edge/size  " << fixed(s.max_edge_ratio, 3)
-        << " (longest edge / twice the size at its midpoint)\n"
-        << "seconds            read " << fixed(s.read, 3) << ", refine "
-        << fixed(s.refine, 3) << " (fill " << fixed(s.fill, 3) << ", loop "
-        << fixed(s.loop, 3) << ", clean-up " << fixed(s.clean, 3) << "), write "
-        << fixed(s.write, 3) << ", check " << fixed(s.check, 3) << " (beside the write)\n"
+  table << ", write " << fixed(s.write, 3) << ", check " << fixed(s.check, 3)
+        << " (beside the write)\n"
         << "model check        "
         << (!s.checked           ? "skipped"
             : s.problems.empty() ? "ok"

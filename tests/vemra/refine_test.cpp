@@ -14,6 +14,7 @@
 
 #include "fixtures.h"
 #include "model_measures.h"
+#include "named_models.h"
 #include "test_metrics.h"
 
 namespace vemra {
@@ -25,12 +26,7 @@ using karvel::BRep;
 using karvel::index_t;
 using karvel::Section;
 
-template <typename Model>
-struct NamedModel {
-  std::string name;
-  std::function<Model()> make;
-  double size;  // a uniform size that refines it a few times over
-};
+using fixtures::NamedModel;
 
 std::vector<NamedModel<BRep>> breps() {
   return {{"cube", fixtures::cube, 0.05},
@@ -55,14 +51,7 @@ std::vector<NamedModel<Section>> sections() {
 // Runs `body(named model)` over the fixtures of both kinds.
 template <typename Body>
 void for_each_fixture(Body body) {
-  for (const auto& named : breps()) {
-    SCOPED_TRACE(named.name);
-    body(named);
-  }
-  for (const auto& named : sections()) {
-    SCOPED_TRACE("section " + named.name);
-    body(named);
-  }
+  fixtures::for_each_named(breps(), sections(), body);
 }
 
 template <typename Model>

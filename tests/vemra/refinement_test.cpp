@@ -17,8 +17,8 @@ using fixtures::ConstantMetric;
 using fixtures::GradedMetric;
 
 template <typename Model>
-using SplitterOf =
-    detail::Splitter<Model, typename ModelKind<Model>::Modifier, ModelKind<Model>::dimension>;
+using SplitterOf = detail::Splitter<Model, typename ModelKind<Model>::Modifier,
+                                    ModelKind<Model>::dimension>;
 
 // After refinement: valid model, same areas, every longest edge fits twice the metric.
 template <typename Model>

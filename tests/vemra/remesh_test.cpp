@@ -17,6 +17,7 @@
 
 #include "fixtures.h"
 #include "model_measures.h"
+#include "named_models.h"
 #include "test_metrics.h"
 
 namespace vemra {
@@ -28,15 +29,7 @@ using karvel::BRep;
 using karvel::index_t;
 using karvel::Section;
 
-template <typename Model>
-struct NamedModel {
-  std::string name;
-  std::function<Model()> make;
-  double size;
-  // Borders that turn sharply at every input vertex keep all of them, at the input's
-  // spacing: lengths and angles beside them follow the input, not the size.
-  bool zigzag{false};
-};
+using fixtures::NamedModel;
 
 // A unit cube of one patch, each face a grid of 4 x 4 cells: its edges are creases.
 BRep one_patch_cube() {
@@ -92,7 +85,7 @@ std::vector<NamedModel<BRep>> breps() {
           {"fine icosphere (coarsened)",
            [] { return fixtures::brep(fixtures::icosphere_soup(5)); }, 0.1},
           {"icosphere sectors",
-           [] { return fixtures::brep(fixtures::icosphere_sectors_soup()); }, 0.1, true},
+           [] { return fixtures::brep(fixtures::icosphere_sectors_soup()); }, 0.1},
           {"checkerboard",
            [] { return fixtures::brep(fixtures::checkerboard_soup<3>(12, 3)); }, 0.03},
           {"bowtie", [] { return fixtures::brep(fixtures::bowtie_soup<3>()); }, 0.05},
@@ -108,16 +101,10 @@ std::vector<NamedModel<Section>> sections() {
        [] { return fixtures::section(fixtures::checkerboard_soup<2>(12, 3)); }, 0.03}};
 }
 
+// Runs `body(named model)` over the fixtures of both kinds.
 template <typename Body>
 void for_each_fixture(Body body) {
-  for (const auto& named : breps()) {
-    SCOPED_TRACE(named.name);
-    body(named);
-  }
-  for (const auto& named : sections()) {
-    SCOPED_TRACE("section " + named.name);
-    body(named);
-  }
+  fixtures::for_each_named(breps(), sections(), body);
 }
 
 template <index_t D>
@@ -300,7 +287,10 @@ TEST(Remesh, KeepsTheModelAndFollowsTheSize) {
       const auto report = remesh(input, output, *metric);
       EXPECT_EQ(report.triangles_before, fixtures::nb_triangles(input));
       EXPECT_EQ(report.triangles_after, fixtures::nb_triangles(output));
-      expect_remeshed(input, output, *metric, named.zigzag);
+      // Its borders turn sharply at every input vertex and keep all of them, at the
+      // input's spacing: lengths and angles beside them follow the input, not the size.
+      const bool zigzag = named.name == "icosphere sectors";
+      expect_remeshed(input, output, *metric, zigzag);
     }
   });
 }
