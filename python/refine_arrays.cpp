@@ -23,6 +23,7 @@
 #include "input_arrays.h"
 #include "model_numbering.h"
 #include "size_metrics.h"
+#include "soup.h"
 #include "statistics.h"
 
 namespace vemra::python {
@@ -113,13 +114,13 @@ double triangle_limit(const RefineArguments& arguments) {
 }
 
 template <typename Model, index_t D>
-void refuse_estimate(const Model& model, const Metric<D>& metric, double edge,
+void refuse_estimate(const Model& model, const Metric<D>& metric, tool::Meshing meshing,
                      double limit) {
-  const double estimate = tool::estimate_triangles(model, metric, edge);
+  const double estimate = tool::estimate_triangles(model, metric, meshing);
   if (estimate > limit) {
-    throw py::value_error("size: about " + std::to_string(std::llround(estimate)) +
-                          " triangles expected, more than max_triangles = " +
-                          std::to_string(std::llround(limit)));
+    throw py::value_error(
+        "size: about " + tool::count_text(estimate) +
+        " triangles expected, more than max_triangles = " + tool::count_text(limit));
   }
 }
 
@@ -202,13 +203,13 @@ Result refine_model(const RefineArguments& arguments,
   tool::MeshFigures before{}, after{};
   run_released(arguments.threads, [&] {
     Model model = from_patches(input.point_span(), input.triangles, input.patches);
-    refuse_estimate(model, *metric, 1.4, limit);
+    refuse_estimate(model, *metric, tool::Meshing::refine, limit);
     before = tool::measure(model);
     report = refine(model, *metric, options);
     if (over_limit) {
       throw py::value_error(
           "stopped at " + std::to_string(report.triangles_after) +
-          " triangles, more than max_triangles = " + std::to_string(std::llround(limit)));
+          " triangles, more than max_triangles = " + tool::count_text(limit));
     }
     // Every longest edge at most twice the size, but for rounding: else the points
     // could not be halved any more in double precision.
@@ -270,7 +271,7 @@ Result remesh_model(const RefineArguments& arguments, const RemeshArguments& rem
   tool::Shape before{}, after{};
   run_released(arguments.threads, [&] {
     const Model model = from_patches(input.point_span(), input.triangles, input.patches);
-    refuse_estimate(model, *metric, 1.0, limit);
+    refuse_estimate(model, *metric, tool::Meshing::remesh, limit);
     before = tool::shape(model, *metric);
     Model output;
     try {
@@ -282,7 +283,7 @@ Result remesh_model(const RefineArguments& arguments, const RemeshArguments& rem
     if (double(report.triangles_after) > limit) {
       throw py::value_error(
           "remeshed to " + std::to_string(report.triangles_after) +
-          " triangles, more than max_triangles = " + std::to_string(std::llround(limit)));
+          " triangles, more than max_triangles = " + tool::count_text(limit));
     }
     after = tool::shape(output, *metric);
     rows = rows_of(output, input, report.origins);

@@ -369,7 +369,7 @@ RefineReport refine_in_place(Model& model, const Metric<D>& size, const Options&
   if (progress_line) std::fprintf(stderr, "\r\033[K");
   if (over_limit) {
     throw TooManyTriangles{"stopped at " + std::to_string(report.triangles_after) +
-                           " triangles, over the limit of " + fixed(limit, 0) +
+                           " triangles, over the limit of " + count_text(limit) +
                            " (raise it with --max-triangles); nothing written"};
   }
   return report;
@@ -411,10 +411,11 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
   summary.before = measure(input.model);
   const double limit =
       options.max_triangles ? *options.max_triangles : default_max_triangles();
-  summary.estimate = estimate_triangles(input.model, guarded, options.remesh ? 1.0 : 1.4);
+  summary.estimate = estimate_triangles(
+      input.model, guarded, options.remesh ? Meshing::remesh : Meshing::refine);
   if (summary.estimate > limit) {
-    throw InputError{"size field: about " + fixed(summary.estimate, 0) +
-                     " triangles expected, more than the limit of " + fixed(limit, 0) +
+    throw InputError{"size field: about " + count_text(summary.estimate) +
+                     " triangles expected, more than the limit of " + count_text(limit) +
                      " (raise it with --max-triangles)"};
   }
   Stopwatch watch;
@@ -452,7 +453,7 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
     if (double(remesh_report.triangles_after) > limit) {
       throw TooManyTriangles{"remeshed to " +
                              std::to_string(remesh_report.triangles_after) +
-                             " triangles, over the limit of " + fixed(limit, 0) +
+                             " triangles, over the limit of " + count_text(limit) +
                              " (raise it with --max-triangles); nothing written"};
     }
     summary.lines = remesh_report.line_seconds;

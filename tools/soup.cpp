@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 
 namespace vemra::tool {
 
@@ -29,6 +30,13 @@ std::string number_text(double value) {
   char text[32];
   const auto result = std::to_chars(text, text + sizeof(text), value);
   return std::string(text, result.ptr);
+}
+
+std::string count_text(double count) {
+  if (!std::isfinite(count)) return "uncountably many";
+  char text[32];
+  std::snprintf(text, sizeof text, count < 1e15 ? "%.0f" : "%.3g", count);
+  return text;
 }
 
 }  // namespace vemra::tool

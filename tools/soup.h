@@ -59,4 +59,8 @@ class InputError : public std::runtime_error {
 // "1e+300"); NaN and infinities as "nan", "inf", "-inf".
 std::string number_text(double value);
 
+// A count of things as a whole number ("12800", "1.45e+17", or "uncountably many" for an
+// infinite one), for estimates and limits.
+std::string count_text(double count);
+
 }  // namespace vemra::tool

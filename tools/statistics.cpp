@@ -122,9 +122,12 @@ double max_edge_ratio(const Model& model, const Metric<D>& metric) {
 }
 
 template <typename Model, index_t D>
-double estimate_triangles(const Model& model, const Metric<D>& metric, double edge) {
+double estimate_triangles(const Model& model, const Metric<D>& metric, Meshing meshing) {
   // Equilateral triangles of side edge * h.
+  const double edge = meshing == Meshing::refine ? 1.4 : 1.0;
   const double per_area = 1.0 / (std::sqrt(3.0) / 4.0 * edge * edge);
+  // Refining keeps every input triangle; remeshing may merge them.
+  const double floor = meshing == Meshing::refine ? 1.0 : 0.0;
   double estimate = 0;
   for_each_mesh(model, [&](const karvel::TriangulatedSurface<D>& mesh) {
     for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
@@ -133,7 +136,7 @@ double estimate_triangles(const Model& model, const Metric<D>& metric, double ed
       const double size =
           metric.point_metric((v[0].get() + v[1].get() + v[2].get()) * (1.0 / 3));
       const double area = karvel::triangle_area(triangle);
-      estimate += size > 0 ? std::max(1.0, area / (size * size) * per_area) : 1.0;
+      estimate += size > 0 ? std::max(floor, area / (size * size) * per_area) : 1.0;
     }
   });
   return estimate;
@@ -143,8 +146,8 @@ template MeshFigures measure(const karvel::BRep&);
 template MeshFigures measure(const karvel::Section&);
 template double max_edge_ratio(const karvel::BRep&, const Metric<3>&);
 template double max_edge_ratio(const karvel::Section&, const Metric<2>&);
-template double estimate_triangles(const karvel::BRep&, const Metric<3>&, double);
-template double estimate_triangles(const karvel::Section&, const Metric<2>&, double);
+template double estimate_triangles(const karvel::BRep&, const Metric<3>&, Meshing);
+template double estimate_triangles(const karvel::Section&, const Metric<2>&, Meshing);
 
 namespace {
 

@@ -20,11 +20,14 @@ MeshFigures measure(const Model& model);
 template <typename Model, index_t D>
 double max_edge_ratio(const Model& model, const Metric<D>& metric);
 
+// How a mesh will be made: by refining (edges end between h and 2h, about 1.4 h; no
+// triangle goes) or by remeshing (edges about h, finer or coarser than the input).
+enum class Meshing { refine, remesh };
+
 // A rough count of the triangles that meshing `model` to `metric` will give, from each
-// triangle's area and the size at its centroid, for edges of `edge` times the size (about
-// 1.4 once refined: edges end between h and 2h; about 1 once remeshed).
+// triangle's area and the size at its centroid.
 template <typename Model, index_t D>
-double estimate_triangles(const Model& model, const Metric<D>& metric, double edge);
+double estimate_triangles(const Model& model, const Metric<D>& metric, Meshing meshing);
 
 // What fits in half of this machine's memory at the peak bytes per output triangle of a
 // refinement (the model, the queue, the writers' numbering): a default limit.

@@ -235,6 +235,8 @@ BAD = [
                                                     float)), ValueError, "triangles[0] has no area"),
     ("too many threads", dict(threads=10_000_000), ValueError, "threads: from 1 to 1024"),
     ("too many triangles", dict(size=1e-6), ValueError, "more than max_triangles"),
+    ("a size too small to count", dict(size=1e-300), ValueError,
+     "about uncountably many triangles expected"),
     ("a limit reached", dict(size="abs(x - 2/3) + abs(y - 1/3) < 0.01 || "
                              "abs(x - 1/3) + abs(y - 2/3) < 0.01 ? 1 : 0.01",
                              max_triangles=1000), ValueError, "stopped at"),
@@ -382,3 +384,14 @@ def test_remeshed_models_are_conforming_on_the_input_and_at_the_size(model):
             corners = points[triangles[origin]][:, None, :]
             assert distance_to_triangles(centroid, *corners) <= 1e-9
     assert result.stats["angles_after"]["median"] >= 55
+
+
+def test_coarsening_is_not_refused_by_a_limit_it_stays_under():
+    n = 40
+    xs = np.linspace(0, 1, n + 1)
+    points = np.array([(x, y, 0) for y in xs for x in xs])
+    cells = [(j * (n + 1) + i, j * (n + 1) + i + 1, (j + 1) * (n + 1) + i + 1,
+              (j + 1) * (n + 1) + i) for j in range(n) for i in range(n)]
+    triangles = np.array([t for a, b, c, d in cells for t in ((a, b, c), (a, c, d))])
+    result = vemra.remesh(points, triangles, size=0.1, max_triangles=1000)
+    assert len(result.triangles) < 1000 < len(triangles)

@@ -166,6 +166,7 @@ class Remesher {
   void resample_line(index_t l) {
     auto& data = lines_data_[l];
     data.points = remesher::resample(data.chain_points, data.kept, data.closed,
+                                     options_.feature_angle * M_PI / 180,
                                      [this](const Vec3& p) { return size(p); });
   }
 
@@ -276,7 +277,7 @@ class Remesher {
         const auto& v = out.triangles[t];
         const Vec3 centroid =
             (out.points[v[0]] + out.points[v[1]] + out.points[v[2]]) * (1.0 / 3);
-        guess = projector->closest(centroid, guess).triangle;
+        guess = projector->nearest(centroid, guess).triangle;
         origins[t] = guess;
       }
     }

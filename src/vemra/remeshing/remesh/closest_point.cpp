@@ -143,6 +143,10 @@ ClosestPoint::Hit ClosestPoint::closest(const Vec3& query, index_t guess) const 
     }
     if (inside) return {point, current};
   }
+  return nearest(query, guess);
+}
+
+ClosestPoint::Hit ClosestPoint::nearest(const Vec3& query, index_t guess) const {
   if (nodes_.empty()) build_tree();
   Hit best{query, karvel::NO_ID};
   double best2 = std::numeric_limits<double>::max();

@@ -31,6 +31,9 @@ class ClosestPoint {
   // REQUIRES: at least one triangle; `guess` a triangle index or NO_ID. Not safe beside
   // another call on the same object (the tree is made on first need).
   Hit closest(const Vec3& query, index_t guess) const;
+  // The nearest point of all, by the tree alone (the guess only bounds the search): for
+  // where being near is not enough, and a walk could step onto a sheet folded close by.
+  Hit nearest(const Vec3& query, index_t guess) const;
 
  private:
   struct Node {

@@ -84,7 +84,8 @@ index_t LinePoints::find_midpoint(const Vec3& p) const {
 }
 
 LinePoints resample(const std::vector<Vec3>& chain_points, std::vector<bool> kept,
-                    bool closed, const std::function<double(const Vec3&)>& size) {
+                    bool closed, double feature_angle,
+                    const std::function<double(const Vec3&)>& size) {
   const std::size_t n = chain_points.size();
   LinePoints points;
   points.of_chain_vertex.assign(n, karvel::NO_ID);
@@ -118,6 +119,16 @@ LinePoints resample(const std::vector<Vec3>& chain_points, std::vector<bool> kep
     // rounds to (two at least on a whole line of several edges, three around a loop).
     const double run = along[end] - along[begin];
     std::size_t segments = static_cast<std::size_t>(std::max<long>(1, std::lround(run)));
+    // No new edge turns through more than the feature angle of the input: a thin ring
+    // coarsened to a triangle would lay its surface over its hole.
+    double turning = 0;
+    for (std::size_t k = begin + 1; k < end; ++k) {
+      const Vec3 in = chain_points[k] - chain_points[k - 1];
+      const Vec3 out = chain_points[k + 1] - chain_points[k];
+      turning += std::atan2(norm(cross(in, out)), dot(in, out));
+    }
+    segments = std::max<std::size_t>(
+        segments, static_cast<std::size_t>(std::ceil(turning / feature_angle - 1e-9)));
     if (begin == 0 && end == n - 1)
       segments = std::max<std::size_t>(segments, closed ? 3 : 2);
     std::size_t e = begin;

@@ -52,8 +52,10 @@ struct LinePoints {
 // single input edge is bisected at its midpoint, recursively, while above long_ratio;
 // several input edges are resampled evenly in the metric's length, the new vertices on
 // them (an input vertex where one falls a hair from it), the other input vertices
-// dropped.
+// dropped; enough new vertices that the input turns through no more than
+// `feature_angle` (radians) along each new edge.
 LinePoints resample(const std::vector<Vec3>& chain_points, std::vector<bool> kept,
-                    bool closed, const std::function<double(const Vec3&)>& size);
+                    bool closed, double feature_angle,
+                    const std::function<double(const Vec3&)>& size);
 
 }  // namespace vemra::remesher

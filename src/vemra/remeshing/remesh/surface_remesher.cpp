@@ -84,12 +84,14 @@ class WorkingMesh {
   void run() {
     for (int round = 0; round < settings_.iterations; ++round) {
       split_long_edges(round == 0 ? first_split_ratio : long_ratio);
-      drop_removable_vertices();
+      // Only where nothing comes out too long or too thin: dropped all at once, the line
+      // vertices the line does not keep would leave slivers along a coarse border.
+      drop_removable_vertices(false);
       collapse_short_edges();
       flip_for_valence();
       smooth();
     }
-    drop_removable_vertices();
+    drop_removable_vertices(true);
     split_long_edges(long_ratio);
     split_remaining_line_edges();
     flip_for_angles();
@@ -464,11 +466,13 @@ class WorkingMesh {
     }
   }
 
-  void drop_removable_vertices() {
+  // Collapses the input line vertices that the line drops along it; `forced`: whatever
+  // the edges and angles left, as long as nothing folds.
+  void drop_removable_vertices(bool forced) {
     for (index_t v = 0; v < kind_.size(); ++v) {
       if (kind_[v] != VertexKind::removable) continue;
       for (const index_t u : neighbours(v)) {
-        if (can_collapse(v, u, true)) {
+        if (can_collapse(v, u, forced)) {
           collapse(v, u);
           break;
         }
