@@ -476,27 +476,23 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
   summary.checked = options.check;
   // The check only reads the model, as the writers do: it runs beside them, on a thread
   // of its own, and its verdict is in before anything is committed.
-  auto checking = std::async(std::launch::async, [&refined, check = options.check] {
-    Stopwatch check_watch;
-    auto problems =
-        check ? karvel::check_model(refined).problems : std::vector<std::string>{};
-    return std::make_pair(std::move(problems), check_watch.lap());
-  });
-  // The writers must not leave while the check reads the model.
-  struct Join {
-    std::future<std::pair<std::vector<std::string>, double>>& future;
-    ~Join() {
-      if (future.valid()) future.wait();
-    }
-  } join{checking};
+  // Its future waits in its destructor: the writers never leave while it reads.
+  std::future<std::pair<std::vector<std::string>, double>> checking;
+  if (options.check) {
+    checking = std::async(std::launch::async, [&refined] {
+      Stopwatch check_watch;
+      auto problems = karvel::check_model(refined).problems;
+      return std::make_pair(std::move(problems), check_watch.lap());
+    });
+  }
 
   const auto write = [&](std::size_t index, const std::string& path) {
     if (ends_with(path, ".obj")) {
       files.write(index, [&](TextWriter& w) { write_obj(refined, w); });
     } else if (ends_with(path, ".vtp")) {
       files.write(index, [&](TextWriter& w) {
-        write_vtp(refined, options.remesh ? nullptr : &report.origins, options.compress,
-                  w);
+        write_vtp(refined, options.remesh ? &remesh_report.origins : &report.origins,
+                  options.compress, w);
       });
     } else if (ends_with(path, ".ts")) {
       files.write(index, [&](TextWriter& w) { write_tsurf(refined, w); });
@@ -509,7 +505,7 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
   };
   for (std::size_t i = 0; i < paths.size(); ++i) write(i, paths[i]);
   summary.write = watch.lap();
-  std::tie(summary.problems, summary.check) = checking.get();
+  if (checking.valid()) std::tie(summary.problems, summary.check) = checking.get();
   if (!single_file) {
     const auto json = summary_json(summary);
     files.write(2, [&](TextWriter& w) { w << json; });

@@ -62,9 +62,11 @@ class RemeshStopped : public std::runtime_error {
 // followed. `output` must be empty; the overload that takes RemeshingData uses the
 // output model that initialize_remeshing_data() filled with the components and their
 // relationships.
-// Throws karvel::KarvelException for an input whose surfaces are not triangulated or
-// whose lines are not simple curves, std::domain_error for a size that is not positive
-// and finite where it is evaluated, RemeshStopped, and what the metric throws.
+// Throws, before anything is changed, std::invalid_argument for a feature angle outside
+// (0, 180) or negative iterations, and karvel::KarvelException for an input whose
+// surfaces are not triangulated; then karvel::KarvelException for lines that are not
+// simple curves, std::domain_error for a size that is not positive and finite where it
+// is evaluated, RemeshStopped, and what the metric throws.
 RemeshReport remesh(const karvel::BRep& input, karvel::BRep& output,
                     const Metric<3>& metric, const RemeshOptions& options = {});
 RemeshReport remesh(const karvel::Section& input, karvel::Section& output,

@@ -441,6 +441,17 @@ TEST(Remesh, CoarsensFarAndKeepsThinShapes) {
   }
 }
 
+// A surface that cannot drop an input line vertex makes its line keep it, and the other
+// surface of that line is done again: still one conforming model.
+TEST(Remesh, ALineVertexASurfaceKeepsIsKeptByAll) {
+  const auto input = fixtures::brep(fixtures::icosphere_sectors_soup());
+  BRep output;
+  const auto report = remesh(input, output, GradedMetric<3>{0.2, 0.2});
+  EXPECT_GT(report.line_vertices_kept, 0u);
+  const auto check = karvel::check_model(output);
+  EXPECT_TRUE(check.ok()) << check.text();
+}
+
 TEST(Remesh, TheRemeshingDataGiveTheSameModel) {
   const auto input = fixtures::book();
   const ConstantMetric<3> metric{0.1};
@@ -467,6 +478,14 @@ TEST(Remesh, RefusesWhatItCannotDo) {
   RemeshOptions options;
   options.progress = [](const RemeshProgress&) { return false; };
   EXPECT_THROW(remesh(input, output, ConstantMetric<3>{0.1}, options), RemeshStopped);
+  for (const double angle : {0.0, -10.0, 180.0}) {
+    BRep untouched;
+    RemeshOptions bad;
+    bad.feature_angle = angle;
+    EXPECT_THROW(remesh(input, untouched, ConstantMetric<3>{0.1}, bad),
+                 std::invalid_argument);
+    EXPECT_EQ(untouched.nb_surfaces(), 0u);
+  }
   EXPECT_THROW(remesh(fixtures::cube_with_odd_surfaces(), output, ConstantMetric<3>{0.1}),
                karvel::KarvelException);
 }

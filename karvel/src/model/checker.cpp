@@ -148,19 +148,24 @@ class Checker {
     for (index_t vertex = 0; vertex < mesh.nb_vertices(); ++vertex) {
       if (nb_corners[vertex] == 0) continue;
       const auto start = mesh.polygon_around_vertex(vertex);
+      if (start.polygon_id == NO_ID || mesh.polygon_vertex(start) != vertex) {
+        problem(id, ": vertex ", vertex, " is not at the corner kept for it");
+        continue;
+      }
       // Forward across the edge that leaves the vertex; back across the one that enters
-      // it when the fan is open.
+      // it when the fan is open. A fan has no more corners than the vertex: the walks
+      // stop there, whatever the links.
       index_t in_fan = 0;
       auto corner = start;
       bool closed = false;
-      while (!closed) {
+      while (!closed && in_fan <= nb_corners[vertex]) {
         ++in_fan;
         const index_t next = mesh.polygon_adjacent({corner.polygon_id, corner.vertex_id});
         if (next == NO_ID) break;
         corner = {next, local_index(next, vertex)};
         closed = corner.polygon_id == start.polygon_id;
       }
-      for (corner = start; !closed;) {
+      for (corner = start; !closed && in_fan <= nb_corners[vertex];) {
         const index_t previous = mesh.polygon_adjacent(
             {corner.polygon_id, local_index_t((corner.vertex_id + 2) % 3)});
         if (previous == NO_ID) break;

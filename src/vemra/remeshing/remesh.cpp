@@ -24,6 +24,7 @@
 #include <absl/container/flat_hash_set.h>
 #include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
+#include <tbb/task_group.h>
 
 #include <karvel/basic/exception.h>
 #include <karvel/mesh/triangulated_surface.h>
@@ -48,10 +49,6 @@ double seconds_since(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-std::uint64_t edge_key(index_t a, index_t b) {
-  return a < b ? (std::uint64_t{a} << 32 | b) : (std::uint64_t{b} << 32 | a);
-}
-
 template <typename Model>
 class Remesher {
   static constexpr index_t D = ModelKind<Model>::dimension;
@@ -69,10 +66,6 @@ class Remesher {
   RemeshReport run() {
     const auto start = Clock::now();
     for (const auto& surface : input_.surfaces()) {
-      if (!dynamic_cast<const karvel::TriangulatedSurface<D>*>(&surface.get_mesh())) {
-        throw karvel::KarvelException{"[remesh] Surface " + surface.id().string() +
-                                      " is not triangulated"};
-      }
       report_.triangles_before += surface.get_mesh().nb_polygons();
       surfaces_.push_back(&surface);
     }
@@ -93,7 +86,7 @@ class Remesher {
     for (index_t s = 0; s < todo.size(); ++s) todo[s] = s;
     for (int round = 0; !todo.empty(); ++round) {
       remesh_surfaces(todo, start);
-      todo = surfaces_to_redo(round == 1);
+      todo = surfaces_to_redo(round >= 1);
     }
     report_.surface_seconds = seconds_since(phase);
 
@@ -160,7 +153,6 @@ class Remesher {
       const Vec3 out = data.chain_points[k + 1] - data.chain_points[k];
       if (dot(in, out) < sharp * norm(in) * norm(out)) data.kept[k] = true;
     }
-    if (n > 0) data.kept[0] = data.kept[n - 1] = true;
   }
 
   void resample_line(index_t l) {
@@ -240,8 +232,6 @@ class Remesher {
       const auto found = ties.find(v);
       if (found != ties.end()) in.line_vertices.push_back(*found);
     }
-    std::sort(in.line_vertices.begin(), in.line_vertices.end(),
-              [](const auto& x, const auto& y) { return x.first < y.first; });
     return in;
   }
 
@@ -297,13 +287,18 @@ class Remesher {
       // A failure waits for the batch; of several, the first in the batch's order wins,
       // whatever the threads.
       std::vector<std::exception_ptr> failures(last - first);
-      tbb::parallel_for(first, last, [&](std::size_t i) {
-        try {
-          remesh_surface(todo[i]);
-        } catch (...) {
-          failures[i - first] = std::current_exception();
-        }
-      });
+      // Isolated: a caller's task group cancelled around us must not skip surfaces.
+      tbb::task_group_context context{tbb::task_group_context::isolated};
+      tbb::parallel_for(
+          first, last,
+          [&](std::size_t i) {
+            try {
+              remesh_surface(todo[i]);
+            } catch (...) {
+              failures[i - first] = std::current_exception();
+            }
+          },
+          context);
       for (const auto& failure : failures) {
         if (failure) std::rethrow_exception(failure);
       }
@@ -454,6 +449,25 @@ void empty_meshes(Model& output) {
   }
 }
 
+// Before anything is changed: what the remesher cannot take.
+template <typename Model>
+void refuse(const Model& input, const RemeshOptions& options) {
+  if (!(options.feature_angle > 0 && options.feature_angle < 180)) {
+    throw std::invalid_argument{
+        "[remesh] The feature angle is in degrees, more than 0 and less than 180"};
+  }
+  if (options.iterations < 0) {
+    throw std::invalid_argument{"[remesh] The number of iterations cannot be negative"};
+  }
+  for (const auto& surface : input.surfaces()) {
+    if (!dynamic_cast<const karvel::TriangulatedSurface<ModelKind<Model>::dimension>*>(
+            &surface.get_mesh())) {
+      throw karvel::KarvelException{"[remesh] Surface " + surface.id().string() +
+                                    " is not triangulated"};
+    }
+  }
+}
+
 template <typename Model>
 RemeshReport remesh_into(const Model& input, Model& output,
                          const karvel::ModelCopyMapping& mapping,
@@ -463,6 +477,7 @@ RemeshReport remesh_into(const Model& input, Model& output,
     throw karvel::KarvelException{
         "[remesh] The output model already has unique vertices"};
   }
+  refuse(input, options);
   empty_meshes(output);
   return Remesher<Model>{input, output, mapping, metric, options}.run();
 }
@@ -474,6 +489,7 @@ RemeshReport remesh_model(const Model& input, Model& output,
   if (output.nb_corners() + output.nb_lines() + output.nb_surfaces() != 0) {
     throw karvel::KarvelException{"[remesh] The output model must be empty"};
   }
+  refuse(input, options);  // the output stays empty
   typename ModelKind<Model>::Builder builder{output};
   const auto mapping = builder.copy_components(input);
   builder.copy_relationships(mapping, input);

@@ -5,13 +5,14 @@
 //
 // split():
 //   fill: the triangles of every surface in blocks of a fixed size; a pipeline builds
-//   each
-//         block's candidates and tests them against the metric in parallel (outside any
-//         lock), then pushes each block's accepted candidates in block order, on one
+//         each block's candidates and tests them against the metric in parallel (outside
+//         any lock), then pushes each block's accepted candidates in block order, on one
 //         thread at a time: the queue receives them in the same order on any number of
 //         threads. A failure ends the fill; the first block's failure in that order wins.
-//   loop: pop the longest; split_edge(surface, edge, midpoint); offer the first triangle
-//         of every pair (a, b) with a != b that the result lists, from its own surface
+//   loop: pop the next (the longest, or in the banded order the last pushed of the
+//         longest band, stale records skipped); split_edge(surface, edge, midpoint);
+//         offer the first triangle of every pair (a, b) with a != b that the result
+//         lists, from its own surface
 //   clean_edges_lines(); clean_triangles_surfaces()
 
 #include <algorithm>

@@ -149,11 +149,12 @@ class TrivialVector {
                       : ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE,
                                MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (block == MAP_FAILED) throw std::bad_alloc{};
-    // Large pages where the system offers them on request: a refinement touches its
-    // arrays' new pages one by one, and a fault per 4 KiB page is a good part of its
-    // time. Only advice: refused, the block keeps its small pages.
-    ::madvise(block, bytes, MADV_HUGEPAGE);
     if (!is_mapped(capacity_)) {
+      // Large pages where the system offers them on request: a refinement touches its
+      // arrays' new pages one by one, and a fault per 4 KiB page is a good part of its
+      // time. Only advice (refused, the block keeps its small pages); a remapping that
+      // grows the block keeps it.
+      ::madvise(block, bytes, MADV_HUGEPAGE);
       if (size_ > 0)
         std::memcpy(block, static_cast<const void*>(data_), size_ * sizeof(T));
       std::free(data_);

@@ -35,10 +35,6 @@ constexpr double short_ratio = 4.0 / 5.0;
 // long edges). The later rounds split at long_ratio.
 constexpr double first_split_ratio = 1.5;
 
-std::uint64_t edge_key(index_t a, index_t b) {
-  return a < b ? (std::uint64_t{a} << 32 | b) : (std::uint64_t{b} << 32 | a);
-}
-
 class WorkingMesh {
  public:
   WorkingMesh(const SurfaceInput& input, const SurfaceSettings& settings)
@@ -50,12 +46,13 @@ class WorkingMesh {
         around_(input.points.size()) {
     for (const auto& triangle : input.triangles) add_triangle(triangle);
     // The border never changes: its vertices are on lines, which stay where they are.
+    // Each vertex starts its projections from a triangle of its own.
     border_.assign(points_.size(), false);
-    for (const auto& t : triangles_) {
+    for (index_t t = 0; t < input.triangles.size(); ++t) {
       for (int e = 0; e < 3; ++e) {
-        if (edge_triangles(t[e], t[(e + 1) % 3]).size() == 1) {
-          border_[t[e]] = border_[t[(e + 1) % 3]] = true;
-        }
+        const auto& v = input.triangles[t];
+        if (input.beside[t][e] == NO_ID) border_[v[e]] = border_[v[(e + 1) % 3]] = true;
+        guess_[v[e]] = t;
       }
     }
     for (const auto& [vertex, tie] : input.line_vertices) {

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstdint>
 
 #include <karvel/geometry/point.h>
 
@@ -27,6 +28,11 @@ inline Vec3 cross(const Vec3& a, const Vec3& b) {
   return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2],
           a[0] * b[1] - a[1] * b[0]};
 }
+// One key for edge (a, b) and edge (b, a).
+inline std::uint64_t edge_key(index_t a, index_t b) {
+  return a < b ? (std::uint64_t{a} << 32 | b) : (std::uint64_t{b} << 32 | a);
+}
+
 inline double norm(const Vec3& a) { return std::sqrt(dot(a, a)); }
 inline double distance(const Vec3& a, const Vec3& b) { return norm(a - b); }
 inline Vec3 midpoint(const Vec3& a, const Vec3& b) {
