@@ -43,7 +43,8 @@ double quantile(std::vector<double> values, double q) {
 }
 
 // Angles and edge lengths over the target, from triangles given as three points each.
-Figures figures(double seconds, const std::vector<std::array<std::array<double, 3>, 3>>& tris,
+Figures figures(double seconds,
+                const std::vector<std::array<std::array<double, 3>, 3>>& tris,
                 double target) {
   std::vector<double> angles, lengths;
   for (const auto& t : tris) {
@@ -59,8 +60,8 @@ Figures figures(double seconds, const std::vector<std::array<std::array<double, 
         nab += ab[k] * ab[k];
         nac += ac[k] * ac[k];
       }
-      angles.push_back(std::acos(std::clamp(dot / std::sqrt(nab * nac), -1.0, 1.0)) * 180 /
-                       M_PI);
+      angles.push_back(std::acos(std::clamp(dot / std::sqrt(nab * nac), -1.0, 1.0)) *
+                       180 / M_PI);
       lengths.push_back(std::sqrt(nab) / target);
     }
   }
@@ -77,12 +78,17 @@ Figures run_vemra(const vemra::tool::Soup& soup, double target) {
   const auto input = karvel::brep_from_patches(soup.points, soup.triangles, soup.patches);
   karvel::BRep output;
   const vemra::tool::UniformSize<3> size{target};
+  // The peer's settings: 3 rounds, edges sharper than 40 degrees kept.
+  vemra::RemeshOptions options;
+  options.iterations = 3;
+  options.feature_angle = 40;
   const auto start = Clock::now();
-  vemra::remesh(input, output, size);
+  vemra::remesh(input, output, size, options);
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   std::vector<std::array<std::array<double, 3>, 3>> tris;
   for (const auto& surface : output.surfaces()) {
-    const auto& mesh = dynamic_cast<const karvel::TriangulatedSurface<3>&>(surface.get_mesh());
+    const auto& mesh =
+        dynamic_cast<const karvel::TriangulatedSurface<3>&>(surface.get_mesh());
     for (karvel::index_t t = 0; t < mesh.nb_polygons(); ++t) {
       std::array<std::array<double, 3>, 3> corners{};
       const auto v = mesh.triangle_vertices(t);
@@ -132,9 +138,10 @@ Figures median_of_three(Run run) {
 }
 
 void print(const char* name, const Figures& f) {
-  std::printf("%-6s %8.3f s %9zu triangles  angles %.2f / %.2f / %.2f  edge/target %.2f..%.2f\n",
-              name, f.seconds, f.triangles, f.smallest, f.q01, f.median, f.short_edges,
-              f.long_edges);
+  std::printf(
+      "%-6s %8.3f s %9zu triangles  angles %.2f / %.2f / %.2f  edge/target %.2f..%.2f\n",
+      name, f.seconds, f.triangles, f.smallest, f.q01, f.median, f.short_edges,
+      f.long_edges);
 }
 
 }  // namespace

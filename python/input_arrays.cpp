@@ -6,6 +6,8 @@
 #include <string>
 #include <type_traits>
 
+#include "soup_check.h"
+
 namespace vemra::python {
 namespace {
 
@@ -135,13 +137,11 @@ InputArrays<D> read_input(const py::handle& points, const py::handle& triangles,
       throw py::value_error("triangles[" + std::to_string(t) + "] repeats a vertex");
     }
     // Three points on a line: a triangle of no area, which no refinement can shape.
-    std::array<double, 3> u{0, 0, 0}, w{0, 0, 0};
-    for (index_t axis = 0; axis < D; ++axis) {
-      u[axis] = coordinates(v[1], axis) - coordinates(v[0], axis);
-      w[axis] = coordinates(v[2], axis) - coordinates(v[0], axis);
+    std::array<std::array<double, 3>, 3> at{};
+    for (int k = 0; k < 3; ++k) {
+      for (index_t axis = 0; axis < D; ++axis) at[k][axis] = coordinates(v[k], axis);
     }
-    if (u[1] * w[2] - u[2] * w[1] == 0 && u[2] * w[0] - u[0] * w[2] == 0 &&
-        u[0] * w[1] - u[1] * w[0] == 0) {
+    if (tool::on_one_line(at[0], at[1], at[2])) {
       throw py::value_error("triangles[" + std::to_string(t) +
                             "] has no area: its three points are on one line");
     }

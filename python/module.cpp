@@ -22,13 +22,6 @@
 namespace vemra::python {
 namespace {
 
-template <typename T>
-py::array vector_array(const std::vector<T>& values, std::vector<py::ssize_t> shape) {
-  py::array_t<T> array(std::move(shape));
-  std::copy(values.begin(), values.end(), array.mutable_data());
-  return std::move(array);
-}
-
 // A str or any os.PathLike.
 std::string path_text(const py::object& path) {
   return py::module_::import("os").attr("fspath")(path).cast<std::string>();
@@ -58,7 +51,8 @@ py::tuple read_file(const py::object& path_object, bool names) {
   for (py::ssize_t t = 0; t < nb_triangles; ++t) {
     for (py::ssize_t c = 0; c < 3; ++c) corners(t, c) = soup.triangles[t][c];
   }
-  const auto patches = vector_array(soup.patches, {nb_triangles}).attr("astype")("int64");
+  py::array_t<std::int64_t> patches(nb_triangles);
+  std::copy(soup.patches.begin(), soup.patches.end(), patches.mutable_data());
   if (!names) return py::make_tuple(points, triangles, patches);
   // One name per patch index; a format without names gives none.
   py::list patch_names;

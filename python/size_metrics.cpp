@@ -184,12 +184,7 @@ std::unique_ptr<Metric<D>> make_metric(const py::handle& size) {
     try {
       inner = std::make_unique<tool::ExpressionSize<D>>(size.cast<std::string>());
     } catch (const tool::InputError& error) {
-      // The tool's message names its option; here the argument is `size`.
-      std::string message = error.what();
-      const std::string option = "--size-expr: ";
-      if (message.rfind(option, 0) == 0)
-        message = "size: " + message.substr(option.size());
-      throw py::value_error(message);
+      throw py::value_error(std::string{"size: "} + error.what());
     }
   } else if (py::isinstance<SizeGrid>(size)) {
     const auto& grid = size.cast<const SizeGrid&>();

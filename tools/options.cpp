@@ -13,6 +13,7 @@ const char* const usage =
     "                    [--threads N] [--stats json] [--picture FILE.svg] [--no-check]\n"
     "                    [--drop-degenerate] [--max-triangles N] [--compress] "
     "[--version]\n"
+    "                    [--order exact|banded]\n"
     "                    [--remesh [--iterations N] [--feature-angle DEGREES]]\n"
     "  INPUT   a mesh file (.obj, .off, .ply, .stl, .ts) or sample:layers (default) or\n"
     "          sample:section\n"

@@ -11,6 +11,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 
@@ -27,14 +28,22 @@ constexpr std::size_t max_registered = 32;
 constexpr std::size_t max_path = 4096;
 char registered[max_registered][max_path];
 bool registered_folder[max_registered];
-std::atomic<bool> registered_used[max_registered];
+// Per slot: free, claimed (its path being written), or ready for the handler.
+enum Slot : int { free_slot, claimed_slot, ready_slot };
+std::atomic<int> registered_state[max_registered];
+// Nothing is registered unless the program installed the handlers.
+std::atomic<bool> handlers_installed{false};
 
 extern "C" void remove_registered_and_die(int signal_number) {
   for (std::size_t i = 0; i < max_registered; ++i) {
-    if (registered_used[i].load() && !registered_folder[i]) ::unlink(registered[i]);
+    if (registered_state[i].load() == ready_slot && !registered_folder[i]) {
+      ::unlink(registered[i]);
+    }
   }
   for (std::size_t i = max_registered; i-- > 0;) {
-    if (registered_used[i].load() && registered_folder[i]) ::rmdir(registered[i]);
+    if (registered_state[i].load() == ready_slot && registered_folder[i]) {
+      ::rmdir(registered[i]);
+    }
   }
   ::signal(signal_number, SIG_DFL);
   ::raise(signal_number);
@@ -43,20 +52,23 @@ extern "C" void remove_registered_and_die(int signal_number) {
 // Registers a path for removal on SIGINT or SIGTERM, once the handlers are installed. A
 // path too long, or a full registry, is only removed on a normal failure.
 void register_path(const std::string& path, bool folder) {
-  if (path.size() >= max_path) return;
+  if (!handlers_installed.load() || path.size() >= max_path) return;
   for (std::size_t i = 0; i < max_registered; ++i) {
-    if (registered_used[i].load()) continue;
+    // Claimed first: two threads writing files cannot take one slot.
+    int expected = free_slot;
+    if (!registered_state[i].compare_exchange_strong(expected, claimed_slot)) continue;
     std::memcpy(registered[i], path.c_str(), path.size() + 1);
     registered_folder[i] = folder;
-    registered_used[i].store(true);
+    registered_state[i].store(ready_slot);
     return;
   }
 }
 
 void unregister_path(const std::string& path) {
   for (std::size_t i = 0; i < max_registered; ++i) {
-    if (registered_used[i].load() && path == registered[i])
-      registered_used[i].store(false);
+    if (registered_state[i].load() == ready_slot && path == registered[i]) {
+      registered_state[i].store(free_slot);
+    }
   }
 }
 
@@ -69,6 +81,7 @@ std::string error_text() { return std::strerror(errno); }
 }  // namespace
 
 void OutputFiles::remove_temporaries_on_signals() {
+  handlers_installed.store(true);
   ::signal(SIGINT, remove_registered_and_die);
   ::signal(SIGTERM, remove_registered_and_die);
 }
@@ -154,7 +167,10 @@ OutputFiles::~OutputFiles() {
 void OutputFiles::write(std::size_t index,
                         const std::function<void(TextWriter&)>& write) {
   auto& file = files_.at(index);
-  file.temporary = file.target + ".tmp-" + std::to_string(::getpid());
+  // Unique in the process too: two threads may write the same path at once.
+  static std::atomic<std::uint64_t> next_temporary{0};
+  file.temporary = file.target + ".tmp-" + std::to_string(::getpid()) + "-" +
+                   std::to_string(next_temporary.fetch_add(1));
   register_path(file.temporary, false);
   std::FILE* out = std::fopen(file.temporary.c_str(), "wb");
   if (!out) refuse(file.path, "cannot write (" + error_text() + ")");

@@ -392,7 +392,11 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
     size = std::make_unique<UniformSize<D>>(*options.size);
     summary.size = "uniform " + number_text(*options.size);
   } else if (options.size_expression) {
-    size = std::make_unique<ExpressionSize<D>>(*options.size_expression);
+    try {
+      size = std::make_unique<ExpressionSize<D>>(*options.size_expression);
+    } catch (const InputError& error) {
+      throw InputError{std::string{"--size-expr: "} + error.what()};
+    }
     summary.size = *options.size_expression;
   } else if (input.sample_size) {
     size = std::move(input.sample_size);

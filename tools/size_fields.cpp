@@ -45,7 +45,7 @@ ExpressionSize<D>::ExpressionSize(const std::string& expression)
     Evaluator evaluator{expression};
     evaluator.parser.Eval();  // reports unknown variables and syntax errors now
   } catch (const mu::Parser::exception_type& error) {
-    throw InputError{"--size-expr: " + error.GetMsg() + " in \"" + expression + "\""};
+    throw InputError{error.GetMsg() + " in \"" + expression + "\""};
   }
 }
 
@@ -62,7 +62,7 @@ double ExpressionSize<D>::point_metric(const Point<D>& point) const {
   try {
     return evaluator->parser.Eval();
   } catch (const mu::Parser::exception_type& error) {
-    throw InputError{"--size-expr: " + error.GetMsg() + " at (" +
+    throw InputError{"size expression: " + error.GetMsg() + " at (" +
                      number_text(point.value(0)) + ", " + number_text(point.value(1)) +
                      ", " + number_text(evaluator->z) + ")"};
   }

@@ -25,8 +25,9 @@ class UniformSize : public Metric<D> {
 template <index_t D>
 class ExpressionSize : public Metric<D> {
  public:
-  // Throws InputError, naming the position, when the expression does not parse or uses
-  // a variable other than x, y and z.
+  // Throws InputError, naming the position (and no option: the caller knows what gave
+  // the expression), when the expression does not parse or uses a variable other than x,
+  // y and z.
   explicit ExpressionSize(const std::string& expression);
   double point_metric(const Point<D>& point) const override;
 

@@ -5,19 +5,23 @@
 #include <absl/container/flat_hash_map.h>
 
 namespace vemra::tool {
-namespace {
 
-bool zero_area(const Soup& soup, const std::array<index_t, 3>& triangle) {
-  const auto& a = soup.points[triangle[0]];
-  const auto& b = soup.points[triangle[1]];
-  const auto& c = soup.points[triangle[2]];
+bool on_one_line(const std::array<double, 3>& a, const std::array<double, 3>& b,
+                 const std::array<double, 3>& c) {
   double ab[3], ac[3];
   for (int k = 0; k < 3; ++k) {
-    ab[k] = b.value(k) - a.value(k);
-    ac[k] = c.value(k) - a.value(k);
+    ab[k] = b[k] - a[k];
+    ac[k] = c[k] - a[k];
   }
   return ab[1] * ac[2] - ab[2] * ac[1] == 0 && ab[2] * ac[0] - ab[0] * ac[2] == 0 &&
          ab[0] * ac[1] - ab[1] * ac[0] == 0;
+}
+
+namespace {
+
+bool zero_area(const Soup& soup, const std::array<index_t, 3>& triangle) {
+  return on_one_line(soup.points[triangle[0]].values(), soup.points[triangle[1]].values(),
+                     soup.points[triangle[2]].values());
 }
 
 std::string vertices_text(const Soup& soup, const std::array<index_t, 3>& triangle) {

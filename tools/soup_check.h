@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <string>
 
@@ -14,6 +15,10 @@ struct Dropped {
   std::size_t zero_area{0};
   std::size_t repeated{0};
 };
+
+// Whether three points lie on one line (exactly: a triangle of no area).
+bool on_one_line(const std::array<double, 3>& a, const std::array<double, 3>& b,
+                 const std::array<double, 3>& c);
 
 // Refuses a soup without triangles, and, unless `drop` (then they are removed and
 // counted), triangles of zero area (a repeated vertex, or three points on a line) and
