@@ -21,6 +21,13 @@ index_t EdgedCurve<D>::edge_from_vertices(index_t v0, index_t v1) const {
 }
 
 template <index_t D>
+void EdgedCurveBuilder<D>::reserve(index_t nb_vertices, index_t nb_edges) {
+  curve_.points_.reserve(nb_vertices);
+  curve_.edges_around_vertex_.reserve(nb_vertices);
+  curve_.edges_.reserve(nb_edges);
+}
+
+template <index_t D>
 index_t EdgedCurveBuilder<D>::create_point(const Point<D>& point) {
   curve_.points_.push_back(point);
   curve_.edges_around_vertex_.emplace_back();

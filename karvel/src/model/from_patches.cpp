@@ -113,10 +113,20 @@ class PatchModelBuilder {
     absl::flat_hash_map<index_t, index_t> dense;
     for (index_t i = 0; i < values.size(); ++i) dense.emplace(values[i], i);
     patch_of_.resize(triangles_.size());
-    patch_triangles_.resize(values.size());
+    // The triangles of each patch, in order, one after the other: one array however
+    // many patches there are.
+    patch_first_.assign(values.size() + 1, 0);
     for (index_t t = 0; t < triangles_.size(); ++t) {
       patch_of_[t] = values.size() == 1 ? 0 : dense.at(patches_[t]);
-      patch_triangles_[patch_of_[t]].push_back(t);
+      ++patch_first_[patch_of_[t] + 1];
+    }
+    for (index_t patch = 0; patch < values.size(); ++patch) {
+      patch_first_[patch + 1] += patch_first_[patch];
+    }
+    patch_triangles_.resize(triangles_.size());
+    std::vector<index_t> next(patch_first_.begin(), patch_first_.end() - 1);
+    for (index_t t = 0; t < triangles_.size(); ++t) {
+      patch_triangles_[next[patch_of_[t]]++] = t;
     }
     patch_values_ = std::move(values);
   }
@@ -134,8 +144,10 @@ class PatchModelBuilder {
 
   void build_surfaces() {
     std::vector<index_t> local(points_.size(), NO_ID);
-    for (index_t patch = 0; patch < patch_triangles_.size(); ++patch) {
-      const auto& triangles = patch_triangles_[patch];
+    for (index_t patch = 0; patch + 1 < patch_first_.size(); ++patch) {
+      const auto triangles = absl::MakeConstSpan(patch_triangles_)
+                                 .subspan(patch_first_[patch],
+                                          patch_first_[patch + 1] - patch_first_[patch]);
       const auto id = builder_.add_surface();
       surfaces_.push_back(id);
       builder_.set_name({ComponentType::surface, id},
@@ -174,7 +186,7 @@ class PatchModelBuilder {
   }
 
   [[noreturn]] void report(const detail::AdjacencyProblem& problem,
-                           const std::vector<index_t>& triangles,
+                           absl::Span<const index_t> triangles,
                            const std::vector<index_t>& global) const {
     const std::array<index_t, 2> edge{global[problem.from_vertex],
                                       global[problem.to_vertex]};
@@ -200,8 +212,7 @@ class PatchModelBuilder {
 
   // Two triangles on the same three vertices, in opposite orientations, link to each
   // other across all three edges: a surface of no area, which nothing can refine.
-  void refuse_repeated_triangles(const uuid& surface,
-                                 const std::vector<index_t>& triangles,
+  void refuse_repeated_triangles(const uuid& surface, absl::Span<const index_t> triangles,
                                  const std::vector<index_t>& global) const {
     const auto& mesh =
         dynamic_cast<const TriangulatedSurface<D>&>(model_.surface(surface).get_mesh());
@@ -269,6 +280,8 @@ class PatchModelBuilder {
         line_edges_.push_back({{u, w}, std::move(along)});
       }
     }
+    // Held while every line is built, when the model is at its largest.
+    line_edges_.shrink_to_fit();
   }
 
   void build_lines() {
@@ -325,6 +338,7 @@ class PatchModelBuilder {
     auto mesh = builder_.line_mesh_builder(id);
     const bool closed = vertices.front() == vertices.back();
     const index_t nb_points = static_cast<index_t>(vertices.size()) - (closed ? 1 : 0);
+    mesh.reserve(nb_points, static_cast<index_t>(vertices.size()) - 1);
     for (index_t v = 0; v < nb_points; ++v) {
       mesh.create_point(points_[vertices[v]]);
       builder_.set_unique_vertex(slot, v, unique_of_[vertices[v]]);
@@ -384,7 +398,8 @@ class PatchModelBuilder {
   Builder builder_;
   std::vector<index_t> patch_values_;
   std::vector<index_t> patch_of_;
-  std::vector<std::vector<index_t>> patch_triangles_;
+  std::vector<index_t> patch_first_;
+  std::vector<index_t> patch_triangles_;
   std::vector<index_t> unique_of_;
   std::vector<uuid> surfaces_;
   std::vector<uuid> lines_;

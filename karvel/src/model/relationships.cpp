@@ -27,22 +27,31 @@ void Relationships::Related::add(Kind kind, const ComponentID& component) {
 }
 
 absl::Span<const ComponentID> Relationships::related(const uuid& id, Kind kind) const {
-  const auto found = index_of_.find(id);
-  return found == index_of_.end() ? absl::Span<const ComponentID>{}
-                                  : related_[found->second].of(kind);
+  const index_t found = components_.find(id);
+  return found == NO_ID ? absl::Span<const ComponentID>{} : related_[found].of(kind);
 }
 
-Relationships::Related& Relationships::related_to(const uuid& id) {
-  const auto [found, added] = index_of_.try_emplace(id, index_t(related_.size()));
-  if (added) {
-    try {
-      related_.push_back({});
-    } catch (...) {
-      index_of_.erase(found);
-      throw;
-    }
+index_t Relationships::number(const ComponentID& component) {
+  const index_t known = components_.find(component.id);
+  if (known != NO_ID) return known;
+  related_.push_back({});
+  try {
+    components_.insert(component);
+  } catch (...) {
+    related_.pop_back();
+    throw;
   }
-  return related_[found->second];
+  return static_cast<index_t>(related_.size() - 1);
+}
+
+std::vector<Relationships::Relation> Relationships::relations() const {
+  std::vector<Relation> result;
+  result.reserve(relations_.size());
+  for (const auto& relation : relations_) {
+    result.push_back({relation.type, components_.component(relation.from),
+                      components_.component(relation.to)});
+  }
+  return result;
 }
 
 absl::Span<const ComponentID> Relationships::boundaries(const uuid& id) const {
@@ -72,10 +81,11 @@ void Relationships::add_relation(const Relation& relation, ModelBuilderKey) {
                : is_internal(relation.from.id, relation.to.id)) {
     return;
   }
-  relations_.push_back(relation);
-  related_to(relation.from.id)
-      .add(boundary ? incidence_kind : embedding_kind, relation.to);
-  related_to(relation.to.id).add(boundary ? boundary_kind : internal_kind, relation.from);
+  const index_t from = number(relation.from);
+  const index_t to = number(relation.to);
+  relations_.push_back({relation.type, from, to});
+  related_[from].add(boundary ? incidence_kind : embedding_kind, relation.to);
+  related_[to].add(boundary ? boundary_kind : internal_kind, relation.from);
 }
 
 }  // namespace karvel

@@ -22,7 +22,7 @@ void RelationshipsBuilder::copy_relationships(const ModelCopyMapping& mapping,
     return ComponentID{component.type, mapping.at(component.type).in2out(component.id)};
   };
   std::vector<Relationships::Relation> translated;
-  translated.reserve(source.relations().size());
+  translated.reserve(source.nb_relations());
   for (const auto& relation : source.relations()) {
     translated.push_back(
         {relation.type, translate(relation.from), translate(relation.to)});

@@ -5,8 +5,7 @@
 namespace karvel {
 
 index_t VertexIdentifier::component_slot(const uuid& component) const {
-  const auto found = slot_of_.find(component);
-  return found == slot_of_.end() ? NO_ID : found->second;
+  return components_.find(component);
 }
 
 index_t VertexIdentifier::unique_vertex(const ComponentMeshVertex& vertex) const {
@@ -18,7 +17,7 @@ std::vector<ComponentMeshVertex> VertexIdentifier::component_mesh_vertices(
     index_t unique_vertex) const {
   std::vector<ComponentMeshVertex> result;
   for (const auto& entry : slot_vertices(unique_vertex)) {
-    result.push_back({slots_[entry.slot].component, entry.vertex});
+    result.push_back({components_.component(entry.slot), entry.vertex});
   }
   return result;
 }
@@ -41,9 +40,16 @@ index_t VertexIdentifier::vertex_in_slot(index_t unique_vertex, index_t slot) co
 
 index_t VertexIdentifier::register_component(const ComponentID& component,
                                              ModelBuilderKey) {
-  const auto inserted = slot_of_.emplace(component.id, nb_slots());
-  if (inserted.second) slots_.push_back({component, {}});
-  return inserted.first->second;
+  const index_t known = components_.find(component.id);
+  if (known != NO_ID) return known;
+  slots_.push_back({});
+  try {
+    components_.insert(component);
+  } catch (...) {
+    slots_.pop_back();
+    throw;
+  }
+  return nb_slots() - 1;
 }
 
 index_t VertexIdentifier::create_unique_vertices(index_t count, ModelBuilderKey) {
@@ -65,7 +71,7 @@ void VertexIdentifier::flag_chain(index_t unique_vertex) {
   const index_t first = heads_[unique_vertex];
   const bool shared = first != NO_ID && entries_[first].next != NO_ID;
   for (index_t e = first; e != NO_ID; e = entries_[e].next) {
-    index_t& stored = slots_[entries_[e].slot].unique_vertices[entries_[e].vertex];
+    index_t& stored = slots_[entries_[e].slot][entries_[e].vertex];
     stored = shared ? stored | shared_flag : stored & ~shared_flag;
   }
 }
@@ -107,7 +113,7 @@ void VertexIdentifier::set_unique_vertex(index_t slot, index_t vertex,
                           std::to_string(slot) + " or unique vertex " +
                           std::to_string(unique_vertex) + " is out of range"};
   }
-  auto& vertices = slots_[slot].unique_vertices;
+  auto& vertices = slots_[slot];
   if (vertex == vertices.size()) {
     vertices.push_back(NO_ID);  // the common case: a vertex just created
   } else if (vertex > vertices.size()) {
@@ -125,7 +131,7 @@ void VertexIdentifier::rebuild_chains() {
   entries_.clear();
   free_entries_.clear();
   for (index_t slot = 0; slot < nb_slots(); ++slot) {
-    const auto& vertices = slots_[slot].unique_vertices;
+    const auto& vertices = slots_[slot];
     for (index_t v = 0; v < vertices.size(); ++v) {
       const index_t unique = without_flag(vertices[v]);
       if (unique == NO_ID) continue;
@@ -139,8 +145,8 @@ void VertexIdentifier::rebuild_chains() {
 void VertexIdentifier::update_component_vertices(index_t slot,
                                                  const std::vector<index_t>& old_to_new,
                                                  ModelBuilderKey) {
-  auto& vertices = slots_[slot].unique_vertices;
-  std::vector<index_t> renumbered;
+  auto& vertices = slots_[slot];
+  UniqueVertices renumbered;
   for (index_t old = 0; old < old_to_new.size() && old < vertices.size(); ++old) {
     const index_t now = old_to_new[old];
     if (now == NO_ID) continue;
@@ -158,7 +164,7 @@ void VertexIdentifier::delete_unused_unique_vertices(ModelBuilderKey) {
     if (heads_[u] != NO_ID) old_to_new[u] = kept++;
   }
   for (std::size_t slot = 0; slot < slots_.size(); ++slot) {
-    for (auto& unique : slots_[slot].unique_vertices) {
+    for (auto& unique : slots_[slot]) {
       if (unique != NO_ID) unique = old_to_new[without_flag(unique)];
     }
   }

@@ -27,6 +27,7 @@ class ChunkedVector {
     }
     (*this)[size_++] = value;
   }
+  void pop_back() { --size_; }
   // Keeps the chunks, for reuse.
   void clear() { size_ = 0; }
 

@@ -13,6 +13,8 @@ class EdgedCurveBuilder {
  public:
   explicit EdgedCurveBuilder(EdgedCurve<D>& curve) : curve_{curve} {}
 
+  // Room for that many vertices and edges, for a builder that knows them.
+  void reserve(index_t nb_vertices, index_t nb_edges);
   index_t create_point(const Point<D>& point);
   void set_point(index_t vertex, const Point<D>& point) {
     curve_.points_[vertex] = point;

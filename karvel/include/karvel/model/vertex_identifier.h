@@ -2,10 +2,10 @@
 
 #include <vector>
 
-#include <absl/container/flat_hash_map.h>
 #include <absl/container/inlined_vector.h>
 
 #include <karvel/basic/chunked_vector.h>
+#include <karvel/model/component_index.h>
 #include <karvel/model/component_type.h>
 
 namespace karvel {
@@ -39,14 +39,16 @@ class VertexIdentifier {
 
   // Slot-level access. component_slot() is NO_ID for an unregistered component.
   index_t component_slot(const uuid& component) const;
-  const ComponentID& slot_component(index_t slot) const { return slots_[slot].component; }
+  const ComponentID& slot_component(index_t slot) const {
+    return components_.component(slot);
+  }
   index_t nb_slots() const { return static_cast<index_t>(slots_.size()); }
   // One past the highest vertex of that component that was ever tied.
   index_t nb_slot_vertices(index_t slot) const {
-    return static_cast<index_t>(slots_[slot].unique_vertices.size());
+    return static_cast<index_t>(slots_[slot].size());
   }
   index_t unique_vertex(index_t slot, index_t vertex) const {
-    const auto& vertices = slots_[slot].unique_vertices;
+    const auto& vertices = slots_[slot];
     return vertex < vertices.size() ? without_flag(vertices[vertex]) : NO_ID;
   }
   // The component vertices of one unique vertex, without allocation in the common case.
@@ -54,7 +56,7 @@ class VertexIdentifier {
   // True when that component vertex has a unique vertex that no other component vertex
   // shares. Answered from the component's own array, where a split reads anyway.
   bool held_alone(index_t slot, index_t vertex) const {
-    const auto& vertices = slots_[slot].unique_vertices;
+    const auto& vertices = slots_[slot];
     return vertex < vertices.size() && vertices[vertex] != NO_ID &&
            (vertices[vertex] & shared_flag) == 0;
   }
@@ -88,10 +90,6 @@ class VertexIdentifier {
   static index_t without_flag(index_t unique) {
     return unique == NO_ID ? NO_ID : unique & ~shared_flag;
   }
-  struct Slot {
-    ComponentID component;
-    std::vector<index_t> unique_vertices;
-  };
   struct Entry {
     index_t slot{NO_ID};
     index_t vertex{NO_ID};
@@ -103,9 +101,12 @@ class VertexIdentifier {
   void flag_chain(index_t unique_vertex);
   void rebuild_chains();
 
-  // Chunked: a model of many small components grows it without copies.
-  ChunkedVector<Slot, 10> slots_;
-  absl::flat_hash_map<uuid, index_t> slot_of_;
+  // A component's slot is its number in components_; slots_ holds its vertices' unique
+  // vertices, chunked: a model of many small components grows it without copies. The
+  // few vertices of a corner or a short line are kept in place, without an allocation.
+  using UniqueVertices = absl::InlinedVector<index_t, 4>;
+  ComponentIndex components_;
+  ChunkedVector<UniqueVertices, 10> slots_;
   std::vector<index_t> heads_;
   // Chunked: one entry per component vertex, grown by every split.
   ChunkedVector<Entry> entries_;
