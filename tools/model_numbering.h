@@ -71,6 +71,7 @@ class ModelNumbering {
 template <typename Model>
 ModelNumbering<Model>::ModelNumbering(const Model& model)
     : model_{model}, of_unique_(model.nb_unique_vertices(), karvel::NO_ID) {
+  surfaces_.reserve(model.nb_surfaces());
   for (const auto& surface : model.surfaces()) {
     const auto* mesh =
         dynamic_cast<const karvel::TriangulatedSurface<D>*>(&surface.get_mesh());

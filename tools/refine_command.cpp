@@ -561,12 +561,16 @@ int dispatch(const Options& options, std::ostream& out, std::ostream& err) {
   }
   auto soup = read_soup(options.input);
   const Dropped dropped = check_soup(soup, options.drop_degenerate);
+  // Once the model is built it holds all that the rest needs: the soup goes before the
+  // refinement and the writers grow.
   if (options.section) {
     auto input = section_input(soup, dropped);
+    soup = Soup{};
     return refine<karvel::Section>(options, outputs, files, std::move(input), watch.lap(),
                                    out, err);
   }
   auto input = brep_input(soup, dropped);
+  soup = Soup{};
   return refine<karvel::BRep>(options, outputs, files, std::move(input), watch.lap(), out,
                               err);
 }

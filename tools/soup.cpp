@@ -6,6 +6,15 @@
 
 namespace vemra::tool {
 
+void Soup::shrink_to_fit() {
+  points.shrink_to_fit();
+  triangles.shrink_to_fit();
+  patches.shrink_to_fit();
+  patch_names.shrink_to_fit();
+  triangle_records.shrink_to_fit();
+  point_ids.shrink_to_fit();
+}
+
 std::string Soup::triangle_place(index_t triangle) const {
   const std::string at = std::to_string(triangle_records.at(triangle));
   return record.empty() ? name + ":" + at : name + ": " + record + " " + at;

@@ -39,6 +39,9 @@ struct Soup {
     patches.push_back(patch);
     triangle_records.push_back(where);
   }
+  // Gives back what the arrays grew past their size: a model of many surfaces is built
+  // while the soup is held.
+  void shrink_to_fit();
   // "file.obj:12" or "file.stl: facet 7".
   std::string triangle_place(index_t triangle) const;
   // "line 12" or "facet 7".
