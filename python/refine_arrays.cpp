@@ -57,15 +57,16 @@ Rows rows_of(const Model& model, const InputArrays<D>& input,
   const tool::ModelNumbering<Model> numbering{model};
   Rows rows;
   rows.nb_points = numbering.nb_points();
-  rows.points.resize(rows.nb_points * D);
+  rows.points.resize_for_overwrite(rows.nb_points * D);
   tbb::parallel_for(index_t{0}, numbering.nb_points(), [&](index_t p) {
     const auto xyz = numbering.point(p);
     for (index_t axis = 0; axis < D; ++axis) rows.points[D * p + axis] = xyz[axis];
   });
   const auto by_patch = input.triangles_by_patch();
-  rows.triangles.resize(3 * std::size_t{numbering.nb_triangles()});
-  rows.patches.resize(numbering.nb_triangles());
-  rows.origin.resize(numbering.nb_triangles());
+  // Every row is written below, in parallel: the pages are first touched there.
+  rows.triangles.resize_for_overwrite(3 * std::size_t{numbering.nb_triangles()});
+  rows.patches.resize_for_overwrite(numbering.nb_triangles());
+  rows.origin.resize_for_overwrite(numbering.nb_triangles());
   // One surface per patch, in increasing label order; each surface's input triangles in
   // their input order.
   std::size_t first_row = 0;

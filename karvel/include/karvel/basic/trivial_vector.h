@@ -101,6 +101,13 @@ class TrivialVector {
     if (size > size_) std::fill(data_ + size_, data_ + size, fill);
     size_ = size;
   }
+  // Grows to `size` leaving the new values unset, for a caller that writes every one of
+  // them: the pages are first touched there (by as many threads as write them), not by a
+  // fill that precedes it.
+  void resize_for_overwrite(std::size_t size) {
+    if (size > capacity_) reallocate(size);
+    size_ = size;
+  }
   void assign(std::size_t size, const T& value) {
     const T fill = value;
     reserve(size);
