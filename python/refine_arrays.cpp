@@ -160,20 +160,28 @@ Result arrays_of(Rows&& rows, py::ssize_t dimension) {
 
 using Clock = std::chrono::steady_clock;
 
-// What both runs take from the arguments first: the limit, the size and the arrays.
+// What both runs take from the arguments first: the limit, the size, the arrays and the
+// threads.
 template <index_t D>
 struct Prepared {
   double limit;
   std::unique_ptr<Metric<D>> metric;
   InputArrays<D> input;
+  std::optional<int> threads;
 };
 
 template <index_t D>
 Prepared<D> prepare(const RefineArguments& arguments) {
   const double limit = triangle_limit(arguments);
   auto metric = make_metric<D>(arguments.size);
+  // A Python size runs on one thread: its calls hold the GIL one at a time anyway, and
+  // threads handing the GIL to each other at every call make a parallel pass crawl (the
+  // size check over 368,640 triangles took 18 s on two threads, 0.1 s on one).
+  const std::optional<int> threads =
+      calls_python(arguments.size) ? std::optional<int>{1} : arguments.threads;
   return {limit, std::move(metric),
-          read_input<D>(arguments.points, arguments.triangles, arguments.patches)};
+          read_input<D>(arguments.points, arguments.triangles, arguments.patches),
+          threads};
 }
 
 template <typename Model, index_t D>
@@ -202,7 +210,7 @@ Result refine_model(const RefineArguments& arguments,
   Rows rows;
   RefineReport report;
   tool::MeshFigures before{}, after{};
-  run_released(arguments.threads, [&] {
+  run_released(prepared.threads, [&] {
     Model model = from_patches(input.point_span(), input.triangles, input.patches);
     refuse_estimate(model, *metric, tool::Meshing::refine, limit);
     before = tool::measure(model);
@@ -270,7 +278,7 @@ Result remesh_model(const RefineArguments& arguments, const RemeshArguments& rem
   Rows rows;
   RemeshReport report;
   tool::Shape before{}, after{};
-  run_released(arguments.threads, [&] {
+  run_released(prepared.threads, [&] {
     const Model model = from_patches(input.point_span(), input.triangles, input.patches);
     refuse_estimate(model, *metric, tool::Meshing::remesh, limit);
     before = tool::shape(model, *metric);

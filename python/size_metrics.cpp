@@ -213,6 +213,11 @@ std::unique_ptr<Metric<D>> make_metric(const py::handle& size) {
   return std::make_unique<Checked<D>>(std::move(inner));
 }
 
+bool calls_python(const py::handle& size) {
+  return !py::isinstance<py::str>(size) && !py::isinstance<SizeGrid>(size) &&
+         PyCallable_Check(size.ptr());
+}
+
 template std::unique_ptr<Metric<2>> make_metric<2>(const py::handle&);
 template std::unique_ptr<Metric<3>> make_metric<3>(const py::handle&);
 
