@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include <tbb/parallel_for.h>
@@ -222,7 +223,8 @@ Result refine_model(const RefineArguments& arguments,
     }
     // Every longest edge at most twice the size, but for rounding: else the points
     // could not be halved any more in double precision.
-    const double ratio = tool::max_edge_ratio(model, *metric);
+    double ratio = 0;
+    std::tie(after, ratio) = tool::measure_refined(model, *metric);
     if (!report.stopped && !(ratio <= 1 + 1e-12)) {
       throw py::value_error(
           "the refined model does not meet the size: an edge is " +
@@ -230,7 +232,6 @@ Result refine_model(const RefineArguments& arguments,
           " times twice the size at its midpoint (the coordinates are too large, or the "
           "sizes too small, for an edge to be halved in double precision)");
     }
-    after = tool::measure(model);
     rows = rows_of(model, input, report.origins);
   });
   Result result = arrays_of(std::move(rows), D);

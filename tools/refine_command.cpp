@@ -471,11 +471,11 @@ int refine(const Options& options, const Outputs& outputs, OutputFiles& files,
   }
   const Model& refined = options.remesh ? remeshed : input.model;
   summary.refine = watch.lap();
-  summary.after = measure(refined);
   if (options.remesh) {
+    summary.after = measure(refined);
     summary.shape_after = shape(refined, guarded);
   } else {
-    summary.max_edge_ratio = max_edge_ratio(refined, guarded);
+    std::tie(summary.after, summary.max_edge_ratio) = measure_refined(refined, guarded);
   }
   summary.checked = options.check;
   // The check only reads the model, as the writers do: it runs beside them, on a thread

@@ -72,53 +72,58 @@ double smallest_angle_cosine(const karvel::TriangulatedSurface<D>& mesh,
              : 1.0;
 }
 
-template <typename Model>
-MeshFigures measure(const Model& model) {
+namespace {
+
+// The figures and, given a metric, the largest ratio of a longest edge to twice the size
+// at its midpoint: one pass over the triangles, each read once for both.
+template <typename Model, index_t D>
+std::pair<MeshFigures, double> measure_pass(const Model& model, const Metric<D>* metric) {
   MeshFigures figures{model.nb_surfaces(), model.nb_lines(), 0,
                       model.nb_unique_vertices(), 180};
-  double largest_cosine = -1;
+  struct Largest {
+    double cosine = -1;
+    double ratio = 0;
+    static Largest of(const Largest& a, const Largest& b) {
+      return {std::max(a.cosine, b.cosine), std::max(a.ratio, b.ratio)};
+    }
+  };
+  Largest largest;
   bool any = false;
   for_each_mesh(model, [&](const auto& mesh) {
     figures.triangles += mesh.nb_polygons();
     if (mesh.nb_polygons() == 0) return;
     any = true;
-    largest_cosine =
-        std::max(largest_cosine,
-                 tbb::parallel_reduce(
-                     tbb::blocked_range<index_t>{0, mesh.nb_polygons()}, -1.0,
-                     [&mesh](const tbb::blocked_range<index_t>& range, double largest) {
-                       for (index_t t = range.begin(); t != range.end(); ++t) {
-                         largest = std::max(largest, smallest_angle_cosine(mesh, t));
-                       }
-                       return largest;
-                     },
-                     [](double a, double b) { return std::max(a, b); }));
+    largest = Largest::of(
+        largest,
+        tbb::parallel_reduce(
+            tbb::blocked_range<index_t>{0, mesh.nb_polygons()}, Largest{},
+            [&mesh, metric](const tbb::blocked_range<index_t>& range, Largest found) {
+              for (index_t t = range.begin(); t != range.end(); ++t) {
+                found.cosine = std::max(found.cosine, smallest_angle_cosine(mesh, t));
+                if (!metric) continue;
+                const auto [length, middle] = longest_edge(mesh, t);
+                found.ratio =
+                    std::max(found.ratio, length / (2 * metric->point_metric(middle)));
+              }
+              return found;
+            },
+            Largest::of));
   });
-  if (any) figures.min_angle = std::acos(largest_cosine) * 180 / M_PI;
-  return figures;
+  if (any) figures.min_angle = std::acos(largest.cosine) * 180 / M_PI;
+  return {figures, largest.ratio};
+}
+
+}  // namespace
+
+template <typename Model>
+MeshFigures measure(const Model& model) {
+  return measure_pass<Model, Model::dim>(model, nullptr).first;
 }
 
 template <typename Model, index_t D>
-double max_edge_ratio(const Model& model, const Metric<D>& metric) {
-  double ratio = 0;
-  for (const auto& surface : model.surfaces()) {
-    const auto* mesh =
-        dynamic_cast<const karvel::TriangulatedSurface<D>*>(&surface.get_mesh());
-    if (!mesh) continue;
-    ratio = std::max(
-        ratio, tbb::parallel_reduce(
-                   tbb::blocked_range<index_t>{0, mesh->nb_polygons()}, 0.0,
-                   [&](const tbb::blocked_range<index_t>& range, double largest) {
-                     for (index_t t = range.begin(); t != range.end(); ++t) {
-                       const auto [length, middle] = longest_edge(*mesh, t);
-                       largest =
-                           std::max(largest, length / (2 * metric.point_metric(middle)));
-                     }
-                     return largest;
-                   },
-                   [](double a, double b) { return std::max(a, b); }));
-  }
-  return ratio;
+std::pair<MeshFigures, double> measure_refined(const Model& model,
+                                               const Metric<D>& metric) {
+  return measure_pass(model, &metric);
 }
 
 template <typename Model, index_t D>
@@ -144,8 +149,10 @@ double estimate_triangles(const Model& model, const Metric<D>& metric, Meshing m
 
 template MeshFigures measure(const karvel::BRep&);
 template MeshFigures measure(const karvel::Section&);
-template double max_edge_ratio(const karvel::BRep&, const Metric<3>&);
-template double max_edge_ratio(const karvel::Section&, const Metric<2>&);
+template std::pair<MeshFigures, double> measure_refined(const karvel::BRep&,
+                                                        const Metric<3>&);
+template std::pair<MeshFigures, double> measure_refined(const karvel::Section&,
+                                                        const Metric<2>&);
 template double estimate_triangles(const karvel::BRep&, const Metric<3>&, Meshing);
 template double estimate_triangles(const karvel::Section&, const Metric<2>&, Meshing);
 

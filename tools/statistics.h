@@ -1,5 +1,7 @@
 #pragma once
 
+#include <utility>
+
 #include <vemra/remeshing/metric.h>
 
 namespace vemra::tool {
@@ -15,10 +17,12 @@ struct MeshFigures {
 template <typename Model>
 MeshFigures measure(const Model& model);
 
-// The largest ratio, over every triangle, of its longest edge to twice the size at that
-// edge's midpoint: at most 1 once the refinement has done its job. Evaluated in parallel.
+// The figures of a refined model and, in the same pass, the largest ratio over every
+// triangle of its longest edge to twice the size at that edge's midpoint: at most 1 once
+// the refinement has done its job. Evaluated in parallel.
 template <typename Model, index_t D>
-double max_edge_ratio(const Model& model, const Metric<D>& metric);
+std::pair<MeshFigures, double> measure_refined(const Model& model,
+                                               const Metric<D>& metric);
 
 // How a mesh will be made: by refining (edges end between h and 2h, about 1.4 h; no
 // triangle goes) or by remeshing (edges about h, finer or coarser than the input).
