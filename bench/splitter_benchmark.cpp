@@ -253,16 +253,20 @@ BENCHMARK(BM_GradedQuality)
     ->ReportAggregatesOnly();
 
 // refine() in either order, with or without triangle origins, on the icosphere
-// (h = 0.00225), the grid (uniform, h = 0.0008) and the terrain (h = 0.0002 + 0.005 |x|,
-// growing away from a plane). Arguments: the input, the order (0 exact, 1 banded),
-// origins.
+// (h = 0.00225), the grid (uniform, h = 0.0008), the grid under h = 0.0002 + 0.005 |x|
+// (growing away from a plane) and the terrain under that size. Arguments: the case, the
+// order (0 exact, 1 banded), origins.
+enum class RefineCase { icosphere, grid, graded_grid, terrain };
+
 void BM_Refine(benchmark::State& state) {
-  const auto input = static_cast<Input>(state.range(0));
-  const BRep& model_in = quality_input(input);
+  const auto which = static_cast<RefineCase>(state.range(0));
+  const BRep& model_in = quality_input(which == RefineCase::icosphere ? Input::icosphere
+                                       : which == RefineCase::terrain ? Input::terrain
+                                                                      : Input::grid);
   const PlaneDistanceMetric metric =
-      input == Input::icosphere ? PlaneDistanceMetric{0.00225, 0}
-      : input == Input::grid    ? PlaneDistanceMetric{0.0008, 0}
-                                : PlaneDistanceMetric{0.0002, 0.005};
+      which == RefineCase::icosphere ? PlaneDistanceMetric{0.00225, 0}
+      : which == RefineCase::grid    ? PlaneDistanceMetric{0.0008, 0}
+                                     : PlaneDistanceMetric{0.0002, 0.005};
   vemra::RefineOptions options;
   options.order = state.range(1) ? vemra::SplitOrder::banded : vemra::SplitOrder::exact;
   options.record_origins = state.range(2) != 0;
@@ -284,11 +288,12 @@ void BM_Refine(benchmark::State& state) {
 }
 BENCHMARK(BM_Refine)
     ->ArgNames({"input", "banded", "origins"})
-    ->ArgsProduct({{int(Input::icosphere), int(Input::grid), int(Input::terrain)},
+    ->ArgsProduct({{int(RefineCase::icosphere), int(RefineCase::grid),
+                    int(RefineCase::graded_grid), int(RefineCase::terrain)},
                    {0, 1},
                    {0}})
-    ->Args({int(Input::icosphere), 0, 1})
-    ->Args({int(Input::icosphere), 1, 1})
+    ->Args({int(RefineCase::icosphere), 0, 1})
+    ->Args({int(RefineCase::icosphere), 1, 1})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1)
