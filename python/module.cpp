@@ -187,8 +187,8 @@ points: (n, 3) real numbers, or (n, 2) with section=True.
 triangles: (m, 3) integers, 0-based.
 patches: (m,) integer label per triangle; None: one patch.
 size: a number, an expression in x, y, z ("0.01 + 0.1*abs(x)"), a callable of one point
-  (x, y, z) returning a number (called with the GIL taken: slow; prefer an expression or a
-  SizeGrid), or a SizeGrid.
+  (x, y, z) returning a number (called with the GIL taken, on one thread: slow; prefer an
+  expression or a SizeGrid), or a SizeGrid.
 order: "banded" (fast) or "exact" (the reference order).
 threads: None for every core.
 progress: callable(splits, triangles); returning False stops the refinement early (the
