@@ -11,14 +11,14 @@
 namespace karvel {
 
 // Numbers components densely in the order they are first seen and finds a number from a
-// uuid in O(1). The hash table holds only the numbers and reads each uuid from the array
-// of components: a model of many small components pays about a third of what a table
-// from uuid to number would cost.
+// uuid in O(1). The hash table holds only the numbers (5 bytes a slot, where a table from
+// uuid to number takes 25) and reads each uuid from the array of components, which the
+// owner keeps in place of its own copies.
 class ComponentIndex {
  public:
   ComponentIndex();
-  ComponentIndex(ComponentIndex&&) noexcept = default;
-  ComponentIndex& operator=(ComponentIndex&&) noexcept = default;
+  ComponentIndex(ComponentIndex&&) = default;
+  ComponentIndex& operator=(ComponentIndex&&) = default;
   ComponentIndex(const ComponentIndex&) = delete;
   ComponentIndex& operator=(const ComponentIndex&) = delete;
 
