@@ -284,21 +284,24 @@ Soup parse_stl(const std::string& content, const std::string& name) {
   return soup;
 }
 
+Soup parse_format(const std::string& format, const std::string& content,
+                  const std::string& name) {
+  if (format == "obj") return parse_obj(content, name);
+  if (format == "off") return parse_off(content, name);
+  if (format == "ply") return parse_ply(content, name);
+  if (format == "stl") return parse_stl(content, name);
+  if (format == "ts") return parse_tsurf(content, name);
+  throw InputError{name + ": unknown format '" + format +
+                   "' (expected obj, off, ply, stl or ts)"};
+}
+
 }  // namespace
 
 Soup parse_soup(const std::string& format, const std::string& content,
                 const std::string& name) {
-  const auto shrunk = [](Soup soup) {
-    soup.shrink_to_fit();
-    return soup;
-  };
-  if (format == "obj") return shrunk(parse_obj(content, name));
-  if (format == "off") return shrunk(parse_off(content, name));
-  if (format == "ply") return shrunk(parse_ply(content, name));
-  if (format == "stl") return shrunk(parse_stl(content, name));
-  if (format == "ts") return shrunk(parse_tsurf(content, name));
-  throw InputError{name + ": unknown format '" + format +
-                   "' (expected obj, off, ply, stl or ts)"};
+  Soup soup = parse_format(format, content, name);
+  soup.shrink_to_fit();
+  return soup;
 }
 
 Soup read_soup(const std::string& path) {
