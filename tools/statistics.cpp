@@ -29,50 +29,39 @@ void for_each_mesh(const Model& model, Visit visit) {
   }
 }
 
-// A triangle's longest edge (the lowest local index on a tie, as the refinement picks it)
-// and its midpoint.
+// What the figures need of one triangle, from its three squared edge lengths: the
+// cosine of its smallest angle (the one opposite its shortest edge), the squared length
+// of its longest edge (the lowest local index on a tie, as the refinement picks it) and
+// that edge's midpoint.
 template <index_t D>
-std::pair<double, karvel::Point<D>> longest_edge(
-    const karvel::TriangulatedSurface<D>& mesh, index_t triangle) {
-  const auto v = mesh.triangle_vertices(triangle);
-  double longest = 0;
+struct TriangleFigures {
+  double smallest_angle_cosine;
+  double longest;
   karvel::Point<D> middle;
-  for (int i = 0; i < 3; ++i) {
-    const auto& a = mesh.point(v[i]);
-    const auto& b = mesh.point(v[(i + 1) % 3]);
-    const double length = karvel::point_point_distance<D>(a, b);
-    if (length > longest) {
-      longest = length;
-      middle = karvel::midpoint<D>(a, b);
-    }
-  }
-  return {longest, middle};
-}
+};
 
-}  // namespace
-
-// The cosine of a triangle's smallest angle, the one opposite its shortest edge: one
-// square root per triangle instead of an arc tangent per corner.
 template <index_t D>
-double smallest_angle_cosine(const karvel::TriangulatedSurface<D>& mesh,
-                             index_t triangle) {
+TriangleFigures<D> triangle_figures(const karvel::TriangulatedSurface<D>& mesh,
+                                    index_t triangle) {
   const auto v = mesh.triangle_vertices(triangle);
+  const std::array<const karvel::Point<D>*, 3> p{&mesh.point(v[0]), &mesh.point(v[1]),
+                                                 &mesh.point(v[2])};
   std::array<double, 3> squared;
   for (int i = 0; i < 3; ++i) {
-    squared[i] = karvel::point_point_squared_distance<D>(mesh.point(v[i]),
-                                                         mesh.point(v[(i + 1) % 3]));
+    squared[i] = karvel::point_point_squared_distance<D>(*p[i], *p[(i + 1) % 3]);
   }
   const int shortest =
       int(std::min_element(squared.begin(), squared.end()) - squared.begin());
+  const int longest =
+      int(std::max_element(squared.begin(), squared.end()) - squared.begin());
   const double a = squared[(shortest + 1) % 3];
   const double b = squared[(shortest + 2) % 3];
   const double denominator = 2 * std::sqrt(a * b);
-  return denominator > 0
-             ? std::clamp((a + b - squared[shortest]) / denominator, -1.0, 1.0)
-             : 1.0;
+  return {denominator > 0
+              ? std::clamp((a + b - squared[shortest]) / denominator, -1.0, 1.0)
+              : 1.0,
+          squared[longest], karvel::midpoint<D>(*p[longest], *p[(longest + 1) % 3])};
 }
-
-namespace {
 
 // The figures and, given a metric, the largest ratio of a longest edge to twice the size
 // at its midpoint: one pass over the triangles, each read once for both.
@@ -99,11 +88,12 @@ std::pair<MeshFigures, double> measure_pass(const Model& model, const Metric<D>*
             tbb::blocked_range<index_t>{0, mesh.nb_polygons()}, Largest{},
             [&mesh, metric](const tbb::blocked_range<index_t>& range, Largest found) {
               for (index_t t = range.begin(); t != range.end(); ++t) {
-                found.cosine = std::max(found.cosine, smallest_angle_cosine(mesh, t));
+                const auto triangle = triangle_figures(mesh, t);
+                found.cosine = std::max(found.cosine, triangle.smallest_angle_cosine);
                 if (!metric) continue;
-                const auto [length, middle] = longest_edge(mesh, t);
-                found.ratio =
-                    std::max(found.ratio, length / (2 * metric->point_metric(middle)));
+                found.ratio = std::max(found.ratio,
+                                       std::sqrt(triangle.longest) /
+                                           (2 * metric->point_metric(triangle.middle)));
               }
               return found;
             },
