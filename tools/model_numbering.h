@@ -4,12 +4,14 @@
 // wherever it appears (on a line, at a pinched vertex), so the written surfaces are
 // conforming; a surface vertex that no model vertex ties gets a point of its own.
 
+#include <algorithm>
 #include <atomic>
 #include <vector>
 
 #include <tbb/blocked_range.h>
 #include <tbb/parallel_for.h>
 
+#include <karvel/basic/trivial_vector.h>
 #include <karvel/mesh/triangulated_surface.h>
 
 namespace vemra::tool {
@@ -70,14 +72,21 @@ class ModelNumbering {
   void number_points_of(index_t surface, index_t parallel_from);
   const Model& model_;
   std::vector<Surface> surfaces_;
-  std::vector<index_t> of_unique_;
-  std::vector<Source> sources_;
+  // Arrays of one value per point: filled in parallel, never zero-filled first.
+  karvel::TrivialVector<index_t> of_unique_;
+  karvel::TrivialVector<Source> sources_;
   index_t nb_triangles_{0};
 };
 
 template <typename Model>
 ModelNumbering<Model>::ModelNumbering(const Model& model, index_t parallel_from)
-    : model_{model}, of_unique_(model.nb_unique_vertices(), karvel::NO_ID) {
+    : model_{model} {
+  of_unique_.resize_for_overwrite(model.nb_unique_vertices());
+  tbb::parallel_for(tbb::blocked_range<std::size_t>{0, of_unique_.size()},
+                    [&](const tbb::blocked_range<std::size_t>& range) {
+                      std::fill(of_unique_.begin() + range.begin(),
+                                of_unique_.begin() + range.end(), karvel::NO_ID);
+                    });
   surfaces_.reserve(model.nb_surfaces());
   for (const auto& surface : model.surfaces()) {
     const auto* mesh =
@@ -120,7 +129,7 @@ void ModelNumbering<Model>::number_points_of(index_t s, index_t parallel_from) {
       if (unique == karvel::NO_ID && entry.untied.empty()) {
         entry.untied.assign(nb_vertices, karvel::NO_ID);
       }
-      sources_.emplace_back();
+      sources_.push_back({});
       take(v, unique, static_cast<index_t>(sources_.size() - 1));
     }
     return;
@@ -134,7 +143,8 @@ void ModelNumbering<Model>::number_points_of(index_t s, index_t parallel_from) {
                                    [&](index_t other) { first = first && other >= v; });
     return first;
   };
-  std::vector<index_t> numbered(nb_vertices);
+  karvel::TrivialVector<index_t> numbered;
+  numbered.resize_for_overwrite(nb_vertices);
   std::atomic<bool> any_untied{false};
   tbb::parallel_for(
       tbb::blocked_range<index_t>{0, nb_vertices},
@@ -154,7 +164,7 @@ void ModelNumbering<Model>::number_points_of(index_t s, index_t parallel_from) {
     at = next;
     next += takes;
   }
-  sources_.resize(next);
+  sources_.resize_for_overwrite(next);
   tbb::parallel_for(tbb::blocked_range<index_t>{0, nb_vertices},
                     [&](const tbb::blocked_range<index_t>& range) {
                       for (index_t v = range.begin(); v != range.end(); ++v) {
