@@ -1,7 +1,8 @@
 // refine_arrays(arguments), the GIL taken unless said:
 //   size -> metric; points, triangles, patches -> input arrays (checked, read once)
 //   without the GIL, in an arena of `threads`: model from the patches -> measure ->
-//     refine (origins recorded; progress: the caller's callable and Ctrl-C, with the GIL)
+//     refine (origins recorded; progress: the caller's callable and Ctrl-C, with the GIL;
+//     a spare core grows and touches the output rows meanwhile)
 //     -> measure -> one row per model vertex, triangles by surface, patch labels, origins
 //   -> NumPy arrays that own those rows (no copy) and the stats.
 
@@ -10,6 +11,8 @@
 #include <chrono>
 #include <cmath>
 #include <memory>
+#include <optional>
+#include <system_error>
 #include <tuple>
 #include <vector>
 
@@ -23,6 +26,7 @@
 
 #include "input_arrays.h"
 #include "model_numbering.h"
+#include "output_rows.h"
 #include "size_metrics.h"
 #include "soup.h"
 #include "statistics.h"
@@ -42,21 +46,12 @@ py::array owning_array(karvel::TrivialVector<T>&& values,
   return py::array_t<T>(std::move(shape), data->data(), release);
 }
 
-// Large pages where the system offers them: a few faults, not one per 4 KiB, for
-// arrays of hundreds of megabytes.
-struct Rows {
-  karvel::TrivialVector<double> points;
-  karvel::TrivialVector<std::int64_t> triangles;
-  karvel::TrivialVector<std::int64_t> patches;
-  karvel::TrivialVector<std::int64_t> origin;
-  std::size_t nb_points{0};
-};
-
+// Fills `rows`, grown already or not, with the model's points and triangles.
 template <typename Model, index_t D>
-Rows rows_of(const Model& model, const InputArrays<D>& input,
-             const absl::flat_hash_map<karvel::uuid, std::vector<index_t>>& origins_of) {
+void fill_rows(const Model& model, const InputArrays<D>& input,
+               const absl::flat_hash_map<karvel::uuid, std::vector<index_t>>& origins_of,
+               Rows& rows) {
   const tool::ModelNumbering<Model> numbering{model};
-  Rows rows;
   rows.nb_points = numbering.nb_points();
   rows.points.resize_for_overwrite(rows.nb_points * D);
   tbb::parallel_for(index_t{0}, numbering.nb_points(), [&](index_t p) {
@@ -91,7 +86,6 @@ Rows rows_of(const Model& model, const InputArrays<D>& input,
     });
     first_row += mesh.nb_polygons();
   }
-  return rows;
 }
 
 SplitOrder order_of(const std::string& order) {
@@ -201,7 +195,10 @@ Result refine_model(const RefineArguments& arguments,
   const auto& input = prepared.input;
   const py::handle progress = arguments.progress;
   bool over_limit = false;
-  options.progress = [progress, limit, &over_limit](const RefineProgress& where) {
+  RowPrefaulter* prefaulter = nullptr;
+  options.progress = [progress, limit, &over_limit,
+                      &prefaulter](const RefineProgress& where) {
+    if (prefaulter) prefaulter->follow(where.triangles);
     if (double(where.triangles) > limit) {
       over_limit = true;
       return false;
@@ -215,7 +212,19 @@ Result refine_model(const RefineArguments& arguments,
     Model model = from_patches(input.point_span(), input.triangles, input.patches);
     refuse_estimate(model, *metric, tool::Meshing::refine, limit);
     before = tool::measure(model);
-    report = refine(model, *metric, options);
+    {
+      // The split loop keeps one core: a spare one touches the rows meanwhile.
+      std::optional<RowPrefaulter> spare_core;
+      if (tbb::this_task_arena::max_concurrency() > 1) {
+        try {
+          prefaulter = &spare_core.emplace(rows, D);
+        } catch (const std::system_error&) {
+          // No thread for it: the filler touches the rows itself.
+        }
+      }
+      report = refine(model, *metric, options);
+      prefaulter = nullptr;
+    }
     if (over_limit) {
       throw py::value_error(
           "stopped at " + std::to_string(report.triangles_after) +
@@ -232,7 +241,7 @@ Result refine_model(const RefineArguments& arguments,
           " times twice the size at its midpoint (the coordinates are too large, or the "
           "sizes too small, for an edge to be halved in double precision)");
     }
-    rows = rows_of(model, input, report.origins);
+    fill_rows(model, input, report.origins, rows);
   });
   Result result = arrays_of(std::move(rows), D);
   result.stats["triangles_before"] = report.triangles_before;
@@ -296,7 +305,7 @@ Result remesh_model(const RefineArguments& arguments, const RemeshArguments& rem
           " triangles, more than max_triangles = " + tool::count_text(limit));
     }
     after = tool::shape(output, *metric);
-    rows = rows_of(output, input, report.origins);
+    fill_rows(output, input, report.origins, rows);
   });
   Result result = arrays_of(std::move(rows), D);
   const auto spread = [](const tool::Spread& s) {
