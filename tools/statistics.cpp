@@ -63,6 +63,8 @@ TriangleFigures<D> triangle_figures(const karvel::TriangulatedSurface<D>& mesh,
           squared[longest], karvel::midpoint<D>(*p[longest], *p[(longest + 1) % 3])};
 }
 
+constexpr index_t prefetch_distance = 16;
+
 // The figures and, given a metric, the largest ratio of a longest edge to twice the size
 // at its midpoint: one pass over the triangles, each read once for both.
 template <typename Model, index_t D>
@@ -88,6 +90,13 @@ std::pair<MeshFigures, double> measure_pass(const Model& model, const Metric<D>*
             tbb::blocked_range<index_t>{0, mesh.nb_polygons()}, Largest{},
             [&mesh, metric](const tbb::blocked_range<index_t>& range, Largest found) {
               for (index_t t = range.begin(); t != range.end(); ++t) {
+                // The points of a refined mesh lie scattered: ask for those of a
+                // triangle further on while this one is measured.
+                if (t + prefetch_distance < range.end()) {
+                  for (const index_t v : mesh.triangle_vertices(t + prefetch_distance)) {
+                    __builtin_prefetch(&mesh.point(v));
+                  }
+                }
                 const auto triangle = triangle_figures(mesh, t);
                 found.cosine = std::max(found.cosine, triangle.smallest_angle_cosine);
                 if (!metric) continue;
