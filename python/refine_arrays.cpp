@@ -17,6 +17,7 @@
 #include <vector>
 
 #include <tbb/parallel_for.h>
+#include <tbb/parallel_invoke.h>
 #include <tbb/task_arena.h>
 
 #include <karvel/basic/trivial_vector.h>
@@ -48,10 +49,9 @@ py::array owning_array(karvel::TrivialVector<T>&& values,
 
 // Fills `rows`, grown already or not, with the model's points and triangles.
 template <typename Model, index_t D>
-void fill_rows(const Model& model, const InputArrays<D>& input,
+void fill_rows(const tool::ModelNumbering<Model>& numbering, const InputArrays<D>& input,
                const absl::flat_hash_map<karvel::uuid, std::vector<index_t>>& origins_of,
                Rows& rows) {
-  const tool::ModelNumbering<Model> numbering{model};
   rows.nb_points = numbering.nb_points();
   rows.points.resize_for_overwrite(rows.nb_points * D);
   tbb::parallel_for(index_t{0}, numbering.nb_points(), [&](index_t p) {
@@ -66,13 +66,13 @@ void fill_rows(const Model& model, const InputArrays<D>& input,
   // One surface per patch, in increasing label order; each surface's input triangles in
   // their input order.
   std::size_t first_row = 0;
-  std::vector<index_t> number_of_vertex;
+  karvel::TrivialVector<index_t> number_of_vertex;
   for (index_t s = 0; s < numbering.surfaces().size(); ++s) {
     const auto& surface = numbering.surfaces()[s];
     const auto& mesh = *surface.mesh;
     const auto& origins = origins_of.at(surface.surface->id());
     // A vertex is numbered once, not once per triangle around it.
-    number_of_vertex.resize(mesh.nb_vertices());
+    number_of_vertex.resize_for_overwrite(mesh.nb_vertices());
     tbb::parallel_for(index_t{0}, mesh.nb_vertices(),
                       [&](index_t v) { number_of_vertex[v] = numbering.number(s, v); });
     tbb::parallel_for(index_t{0}, mesh.nb_polygons(), [&](index_t t) {
@@ -212,19 +212,19 @@ Result refine_model(const RefineArguments& arguments,
     Model model = from_patches(input.point_span(), input.triangles, input.patches);
     refuse_estimate(model, *metric, tool::Meshing::refine, limit);
     before = tool::measure(model);
-    {
-      // The split loop keeps one core: a spare one touches the rows meanwhile.
-      std::optional<RowPrefaulter> spare_core;
-      if (tbb::this_task_arena::max_concurrency() > 1) {
-        try {
-          prefaulter = &spare_core.emplace(rows, D);
-        } catch (const std::system_error&) {
-          // No thread for it: the filler touches the rows itself.
-        }
+    // The split loop keeps one core: a spare one touches the rows meanwhile, and the
+    // rest of them while the result is measured.
+    std::optional<RowPrefaulter> spare_core;
+    if (tbb::this_task_arena::max_concurrency() > 1) {
+      try {
+        prefaulter = &spare_core.emplace(rows, D);
+      } catch (const std::system_error&) {
+        // No thread for it: the filler touches the rows itself.
       }
-      report = refine(model, *metric, options);
-      prefaulter = nullptr;
     }
+    report = refine(model, *metric, options);
+    if (prefaulter) prefaulter->follow(report.triangles_after);
+    prefaulter = nullptr;
     if (over_limit) {
       throw py::value_error(
           "stopped at " + std::to_string(report.triangles_after) +
@@ -233,7 +233,11 @@ Result refine_model(const RefineArguments& arguments,
     // Every longest edge at most twice the size, but for rounding: else the points
     // could not be halved any more in double precision.
     double ratio = 0;
-    std::tie(after, ratio) = tool::measure_refined(model, *metric);
+    std::optional<tool::ModelNumbering<Model>> numbering;
+    // Side by side: each waits on memory much of the time.
+    tbb::parallel_invoke(
+        [&] { std::tie(after, ratio) = tool::measure_refined(model, *metric); },
+        [&] { numbering.emplace(model); });
     if (!report.stopped && !(ratio <= 1 + 1e-12)) {
       throw py::value_error(
           "the refined model does not meet the size: an edge is " +
@@ -241,7 +245,8 @@ Result refine_model(const RefineArguments& arguments,
           " times twice the size at its midpoint (the coordinates are too large, or the "
           "sizes too small, for an edge to be halved in double precision)");
     }
-    fill_rows(model, input, report.origins, rows);
+    spare_core.reset();
+    fill_rows(*numbering, input, report.origins, rows);
   });
   Result result = arrays_of(std::move(rows), D);
   result.stats["triangles_before"] = report.triangles_before;
@@ -305,7 +310,7 @@ Result remesh_model(const RefineArguments& arguments, const RemeshArguments& rem
           " triangles, more than max_triangles = " + tool::count_text(limit));
     }
     after = tool::shape(output, *metric);
-    fill_rows(output, input, report.origins, rows);
+    fill_rows(tool::ModelNumbering<Model>{output}, input, report.origins, rows);
   });
   Result result = arrays_of(std::move(rows), D);
   const auto spread = [](const tool::Spread& s) {
