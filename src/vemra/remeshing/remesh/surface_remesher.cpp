@@ -44,6 +44,7 @@ class WorkingMesh {
         ties_(input.points.size()),
         guess_(input.points.size(), NO_ID),
         around_(input.points.size()) {
+    reserve_for_size(input);
     for (const auto& triangle : input.triangles) add_triangle(triangle);
     // The border never changes: its vertices are on lines, which stay where they are.
     // Each vertex starts its projections from a triangle of its own.
@@ -111,6 +112,35 @@ class WorkingMesh {
   }
 
  private:
+  // Room for the vertices and triangles that the size asks for: arrays grown a doubling
+  // at a time were moved and first touched again and again (a fifth of a remeshing that
+  // refines). Only a head start: a size too small to hold is left to the growth.
+  void reserve_for_size(const SurfaceInput& input) {
+    double expected = 0;
+    for (const auto& t : input.triangles) {
+      const Vec3& a = input.points[t[0]];
+      const Vec3& b = input.points[t[1]];
+      const Vec3& c = input.points[t[2]];
+      const double size = settings_.size((a + b + c) * (1.0 / 3));
+      expected += norm(normal(a, b, c)) / 2 / (std::sqrt(3.0) / 4 * size * size);
+    }
+    constexpr double most = 1 << 26;
+    if (!(expected > input.triangles.size() && expected < most)) return;
+    const auto triangles = input.triangles.size() + static_cast<std::size_t>(expected);
+    const auto vertices = input.points.size() + static_cast<std::size_t>(expected / 2);
+    try {
+      points_.reserve(vertices);
+      kind_.reserve(vertices);
+      ties_.reserve(vertices);
+      guess_.reserve(vertices);
+      border_.reserve(vertices);
+      around_.reserve(vertices);
+      triangles_.reserve(triangles);
+    } catch (const std::bad_alloc&) {
+      // The arrays grow as they need to.
+    }
+  }
+
   // Topology.
   void add_triangle(const std::array<index_t, 3>& t) {
     const index_t index = static_cast<index_t>(triangles_.size());
@@ -165,7 +195,10 @@ class WorkingMesh {
   std::size_t valence(index_t v) const {
     return around_[v].size() + (border_[v] ? 1 : 0);
   }
+  // Both ends of a line or crease edge are line or crease vertices: an edge with a free
+  // end needs no lookup.
   const EdgeInfo* edge_info(index_t a, index_t b) const {
+    if (kind_[a] == VertexKind::free || kind_[b] == VertexKind::free) return nullptr;
     const auto found = edge_info_.find(edge_key(a, b));
     return found == edge_info_.end() ? nullptr : &found->second;
   }
@@ -220,10 +253,9 @@ class WorkingMesh {
     guess_.push_back(guess_[a] != NO_ID ? guess_[a] : guess_[b]);
     around_.emplace_back();
     border_.push_back(edge_triangles(a, b).size() == 1);
-    const auto found = edge_info_.find(edge_key(a, b));
-    if (found != edge_info_.end()) {
-      const EdgeInfo info = found->second;
-      edge_info_.erase(found);
+    if (const EdgeInfo* constrained = edge_info(a, b)) {
+      const EdgeInfo info = *constrained;
+      edge_info_.erase(edge_key(a, b));
       edge_info_[edge_key(a, m)] = info;
       edge_info_[edge_key(m, b)] = info;
       if (info.kind == EdgeKind::crease) {
@@ -428,18 +460,23 @@ class WorkingMesh {
         if (kind_[m] != VertexKind::fixed) project(m);
         touched.push_back(m);
       }
-      // The triangles around the new vertices' neighbours: those whose longest edge, or
-      // whose neighbour across it, changed.
+      // The triangles whose longest edge, or whose neighbour across it, can have
+      // changed: those around the new vertices, and those across their far edges.
       seen.resize(triangles_.size(), 0);
       candidates.clear();
+      const auto add = [&](index_t t) {
+        if (seen[t] == pass) return;
+        seen[t] = pass;
+        candidates.push_back(t);
+      };
       for (const index_t m : touched) {
         for (const index_t t : around_[m]) {
-          for (const index_t v : triangles_[t]) {
-            for (const index_t near : around_[v]) {
-              if (seen[near] == pass) continue;
-              seen[near] = pass;
-              candidates.push_back(near);
-            }
+          add(t);
+          const auto& triangle = triangles_[t];
+          const int at = triangle[0] == m ? 0 : triangle[1] == m ? 1 : 2;
+          for (const index_t across :
+               edge_triangles(triangle[(at + 1) % 3], triangle[(at + 2) % 3])) {
+            add(across);
           }
         }
       }
