@@ -160,6 +160,13 @@ Soup parse_off(const std::string& content, const std::string& name) {
   const long long nb_faces = parse_integer(words[1], where);
   parse_integer(words[2], where);
   if (nb_vertices < 0 || nb_faces < 0) fail(where, "negative element count");
+  // As many as the file can hold (a vertex takes six bytes at least, a face eight): a
+  // count that the file belies is found out below, not by a huge reservation.
+  soup.points.reserve(std::min<std::size_t>(nb_vertices, content.size() / 6));
+  const auto faces = std::min<std::size_t>(nb_faces, content.size() / 8);
+  soup.triangles.reserve(faces);
+  soup.patches.reserve(faces);
+  soup.triangle_records.reserve(faces);
   for (long long v = 0; v < nb_vertices; ++v) {
     words = next_words(lines, name, "a vertex");
     where = at_line(name, lines.number());
@@ -304,6 +311,36 @@ Soup parse_soup(const std::string& format, const std::string& content,
   return soup;
 }
 
+namespace {
+
+// A regular file is read in one block of its size: streamed into a growing string, a
+// file of hundreds of megabytes was copied and first touched several times over.
+std::string file_content(const std::string& path) {
+  std::ifstream file{path, std::ios::binary};
+  if (!file)
+    throw InputError{path + ": cannot open the file (" + std::strerror(errno) + ")"};
+  std::string content;
+  std::error_code error;
+  if (std::filesystem::is_regular_file(path, error)) {
+    const auto size = std::filesystem::file_size(path, error);
+    if (!error && size > 0) {
+      content.resize(size);
+      file.read(content.data(), static_cast<std::streamsize>(size));
+      content.resize(static_cast<std::size_t>(file.gcount()));
+    }
+  }
+  // What is left: all of a pipe, or what a file gained since its size was taken.
+  if (file) {
+    std::ostringstream rest;
+    rest << file.rdbuf();
+    content += rest.str();
+  }
+  if (file.bad()) throw InputError{path + ": cannot read the file"};
+  return content;
+}
+
+}  // namespace
+
 Soup read_soup(const std::string& path) {
   const auto dot = path.rfind('.');
   std::string format = dot == std::string::npos ? "" : path.substr(dot + 1);
@@ -318,13 +355,7 @@ Soup read_soup(const std::string& path) {
   if (std::filesystem::is_directory(path, error)) {
     throw InputError{path + ": a folder, not a mesh file"};
   }
-  std::ifstream file{path, std::ios::binary};
-  if (!file)
-    throw InputError{path + ": cannot open the file (" + std::strerror(errno) + ")"};
-  std::ostringstream content;
-  content << file.rdbuf();
-  if (file.bad()) throw InputError{path + ": cannot read the file"};
-  return parse_soup(format, content.str(), path);
+  return parse_soup(format, file_content(path), path);
 }
 
 }  // namespace vemra::tool

@@ -51,13 +51,11 @@ class Body {
 
  private:
   double ascii_value(const std::string& element) {
-    while (position_ < content_.size() &&
-           std::isspace(static_cast<unsigned char>(content_[position_]))) {
+    while (position_ < content_.size() && is_space(content_[position_])) {
       ++position_;
     }
     const std::size_t start = position_;
-    while (position_ < content_.size() &&
-           !std::isspace(static_cast<unsigned char>(content_[position_]))) {
+    while (position_ < content_.size() && !is_space(content_[position_])) {
       ++position_;
     }
     if (start == position_) fail(name_ + ": " + element, "the file ends early");

@@ -23,9 +23,7 @@ void fail(const std::string& where, const std::string& message) {
 std::vector<std::string_view> split_words(std::string_view line) {
   std::vector<std::string_view> words;
   std::size_t i = 0;
-  const auto space = [&line](std::size_t at) {
-    return std::isspace(static_cast<unsigned char>(line[at])) != 0;
-  };
+  const auto space = [&line](std::size_t at) { return is_space(line[at]); };
   while (i < line.size()) {
     while (i < line.size() && space(i)) ++i;
     const std::size_t start = i;

@@ -13,6 +13,11 @@ namespace vemra::tool {
 // Throws InputError "where: message".
 [[noreturn]] void fail(const std::string& where, const std::string& message);
 
+// White space as the "C" locale has it, without a call per character.
+inline bool is_space(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
 // The words of a line, split at white space.
 std::vector<std::string_view> split_words(std::string_view line);
 
