@@ -25,8 +25,9 @@ struct Rows {
 // following the model's triangle count. The refinement's split loop keeps one core, and
 // the first touch of a fresh page is the dearest part of filling hundreds of megabytes of
 // rows (up to a third of everything the wrapper adds, on a system that is slow to hand
-// out memory). The rows never grow past the triangles reported, so nothing is touched
-// that the result will not hold; the filler grows them the rest of the way.
+// out memory). The rows never grow past the triangles reported (the points past half of
+// them, about what a closed surface has), so next to nothing is touched that the result
+// will not hold; the filler grows them the rest of the way.
 class RowPrefaulter {
  public:
   RowPrefaulter(Rows& rows, std::size_t dimension);
@@ -34,7 +35,7 @@ class RowPrefaulter {
   RowPrefaulter(const RowPrefaulter&) = delete;
   RowPrefaulter& operator=(const RowPrefaulter&) = delete;
 
-  // The model has `triangles` triangles now. Never blocks.
+  // The model has `triangles` triangles now. Does not wait for the growth.
   void follow(std::size_t triangles);
 
  private:
