@@ -4,7 +4,7 @@ namespace vemra::python {
 namespace {
 
 // Grows `values` to `size` and writes one byte in every page of the new part: the
-// writer that follows finds them mapped.
+// writer that follows, which writes every value, finds them mapped.
 template <typename T>
 void grow_touched(karvel::TrivialVector<T>& values, std::size_t size) {
   const std::size_t old_size = values.size();
@@ -12,7 +12,9 @@ void grow_touched(karvel::TrivialVector<T>& values, std::size_t size) {
   values.resize_for_overwrite(size);
   constexpr std::size_t page_bytes = 4096;
   auto* bytes = reinterpret_cast<volatile char*>(values.data());
-  for (std::size_t at = old_size * sizeof(T); at < size * sizeof(T); at += page_bytes) {
+  // From the start of the page where the new part begins: no page is left out.
+  for (std::size_t at = old_size * sizeof(T) / page_bytes * page_bytes;
+       at < size * sizeof(T); at += page_bytes) {
     bytes[at] = 0;
   }
 }

@@ -198,11 +198,12 @@ Result refine_model(const RefineArguments& arguments,
   RowPrefaulter* prefaulter = nullptr;
   options.progress = [progress, limit, &over_limit,
                       &prefaulter](const RefineProgress& where) {
-    if (prefaulter) prefaulter->follow(where.triangles);
     if (double(where.triangles) > limit) {
       over_limit = true;
       return false;
     }
+    // Rows only for a count within the limit: past it the result is refused.
+    if (prefaulter) prefaulter->follow(where.triangles);
     return report_progress(progress, where.splits, where.triangles);
   };
   Rows rows;
@@ -223,7 +224,7 @@ Result refine_model(const RefineArguments& arguments,
       }
     }
     report = refine(model, *metric, options);
-    if (prefaulter) prefaulter->follow(report.triangles_after);
+    if (prefaulter && !over_limit) prefaulter->follow(report.triangles_after);
     prefaulter = nullptr;
     if (over_limit) {
       throw py::value_error(
