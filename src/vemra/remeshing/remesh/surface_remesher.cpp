@@ -44,7 +44,6 @@ class WorkingMesh {
         ties_(input.points.size()),
         guess_(input.points.size(), NO_ID),
         around_(input.points.size()) {
-    reserve_for_size(input);
     for (const auto& triangle : input.triangles) add_triangle(triangle);
     // The border never changes: its vertices are on lines, which stay where they are.
     // Each vertex starts its projections from a triangle of its own.
@@ -112,35 +111,6 @@ class WorkingMesh {
   }
 
  private:
-  // Room for the vertices and triangles that the size asks for: arrays grown a doubling
-  // at a time were moved and first touched again and again (a fifth of a remeshing that
-  // refines). Only a head start: a size too small to hold is left to the growth.
-  void reserve_for_size(const SurfaceInput& input) {
-    double expected = 0;
-    for (const auto& t : input.triangles) {
-      const Vec3& a = input.points[t[0]];
-      const Vec3& b = input.points[t[1]];
-      const Vec3& c = input.points[t[2]];
-      const double size = settings_.size((a + b + c) * (1.0 / 3));
-      expected += norm(normal(a, b, c)) / 2 / (std::sqrt(3.0) / 4 * size * size);
-    }
-    constexpr double most = 1 << 26;
-    if (!(expected > input.triangles.size() && expected < most)) return;
-    const auto triangles = input.triangles.size() + static_cast<std::size_t>(expected);
-    const auto vertices = input.points.size() + static_cast<std::size_t>(expected / 2);
-    try {
-      points_.reserve(vertices);
-      kind_.reserve(vertices);
-      ties_.reserve(vertices);
-      guess_.reserve(vertices);
-      border_.reserve(vertices);
-      around_.reserve(vertices);
-      triangles_.reserve(triangles);
-    } catch (const std::bad_alloc&) {
-      // The arrays grow as they need to.
-    }
-  }
-
   // Topology.
   void add_triangle(const std::array<index_t, 3>& t) {
     const index_t index = static_cast<index_t>(triangles_.size());
