@@ -3,7 +3,8 @@
 //   without the GIL, in an arena of `threads`: model from the patches -> measure ->
 //     refine (origins recorded; progress: the caller's callable and Ctrl-C, with the GIL;
 //     a spare core grows and touches the output rows meanwhile)
-//     -> measure -> one row per model vertex, triangles by surface, patch labels, origins
+//     -> measure, and number the points, side by side -> one row per model vertex,
+//     triangles by surface, patch labels, origins
 //   -> NumPy arrays that own those rows (no copy) and the stats.
 
 #include "refine_arrays.h"

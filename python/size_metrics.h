@@ -50,10 +50,10 @@ class SizeGrid {
 // finite where they are evaluated raise ValueError naming the point.
 // Throws py::value_error for a number that is not a positive, finite size or an
 // expression that does not parse, py::type_error for anything else.
-// Whether that size is a Python callable: its calls take the GIL one at a time.
-bool calls_python(const py::handle& size);
-
 template <index_t D>
 std::unique_ptr<Metric<D>> make_metric(const py::handle& size);
+
+// Whether `size` is a Python callable: its calls take the GIL one at a time.
+bool calls_python(const py::handle& size);
 
 }  // namespace vemra::python

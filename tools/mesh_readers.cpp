@@ -302,17 +302,6 @@ Soup parse_format(const std::string& format, const std::string& content,
                    "' (expected obj, off, ply, stl or ts)"};
 }
 
-}  // namespace
-
-Soup parse_soup(const std::string& format, const std::string& content,
-                const std::string& name) {
-  Soup soup = parse_format(format, content, name);
-  soup.shrink_to_fit();
-  return soup;
-}
-
-namespace {
-
 // A regular file is read in one block of its size: streamed into a growing string, a
 // file of hundreds of megabytes was copied and first touched several times over.
 std::string file_content(const std::string& path) {
@@ -340,6 +329,13 @@ std::string file_content(const std::string& path) {
 }
 
 }  // namespace
+
+Soup parse_soup(const std::string& format, const std::string& content,
+                const std::string& name) {
+  Soup soup = parse_format(format, content, name);
+  soup.shrink_to_fit();
+  return soup;
+}
 
 Soup read_soup(const std::string& path) {
   const auto dot = path.rfind('.');
