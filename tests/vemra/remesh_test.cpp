@@ -318,6 +318,24 @@ TEST(ParallelRemesh, SameModelOnAnyNumberOfThreads) {
   });
 }
 
+// One surface large enough that its own splits and projections are spread over the pool.
+TEST(ParallelRemesh, OneLargeSurfaceSameOnAnyNumberOfThreads) {
+  const auto soup = fixtures::icosphere_soup(3);
+  const auto input = karvel::brep_from_patches(soup.points, soup.triangles, soup.patches);
+  std::vector<std::uint64_t> first;
+  for (const std::size_t threads : {1, 2, 4}) {
+    SCOPED_TRACE("threads " + std::to_string(threads));
+    tbb::global_control pool{tbb::global_control::max_allowed_parallelism, threads};
+    BRep output;
+    remesh(input, output, ConstantMetric<3>{0.03});
+    if (first.empty()) {
+      first = fixtures::fingerprint(output);
+    } else {
+      EXPECT_EQ(fixtures::fingerprint(output), first);
+    }
+  }
+}
+
 // A cube of one patch: its edges are creases, which the new mesh follows: the edges that
 // lie along the cube's edges add up to their length, 12.
 TEST(Remesh, FollowsCreases) {

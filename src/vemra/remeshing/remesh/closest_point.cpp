@@ -147,7 +147,7 @@ ClosestPoint::Hit ClosestPoint::closest(const Vec3& query, index_t guess) const 
 }
 
 ClosestPoint::Hit ClosestPoint::nearest(const Vec3& query, index_t guess) const {
-  if (nodes_.empty()) build_tree();
+  std::call_once(tree_made_, [this] { build_tree(); });
   Hit best{query, karvel::NO_ID};
   double best2 = std::numeric_limits<double>::max();
   const auto consider = [&](index_t t) {

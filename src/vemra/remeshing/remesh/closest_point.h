@@ -8,6 +8,7 @@
 // first need, is searched, nearest box first.
 
 #include <array>
+#include <mutex>
 #include <utility>
 #include <vector>
 
@@ -28,8 +29,8 @@ class ClosestPoint {
     Vec3 point;
     index_t triangle;
   };
-  // REQUIRES: at least one triangle; `guess` a triangle index or NO_ID. Not safe beside
-  // another call on the same object (the tree is made on first need).
+  // REQUIRES: at least one triangle; `guess` a triangle index or NO_ID. Safe beside
+  // other calls on the same object.
   Hit closest(const Vec3& query, index_t guess) const;
   // The nearest point of all, by the tree alone (the guess only bounds the search): for
   // where being near is not enough, and a walk could step onto a sheet folded close by.
@@ -52,6 +53,8 @@ class ClosestPoint {
   std::vector<Vec3> points_;
   std::vector<std::array<index_t, 3>> triangles_;
   std::vector<std::array<index_t, 3>> beside_;
+  // Made on first need, once whatever the threads.
+  mutable std::once_flag tree_made_;
   mutable std::vector<index_t> order_;
   mutable std::vector<Node> nodes_;
 };

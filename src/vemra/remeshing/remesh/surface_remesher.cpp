@@ -1,6 +1,7 @@
 #include "surface_remesher.h"
 
 #include "line_resampling.h"
+#include "parallel_blocks.h"
 
 #include <algorithm>
 #include <cmath>
@@ -9,6 +10,7 @@
 
 #include <absl/container/flat_hash_map.h>
 #include <absl/container/inlined_vector.h>
+#include <karvel/basic/trivial_vector.h>
 
 namespace vemra::remesher {
 namespace {
@@ -39,11 +41,12 @@ class WorkingMesh {
  public:
   WorkingMesh(const SurfaceInput& input, const SurfaceSettings& settings)
       : settings_{settings},
-        points_{input.points},
         kind_(input.points.size(), VertexKind::free),
-        ties_(input.points.size()),
+        ties_(input.points.size(), Tie{}),
         guess_(input.points.size(), NO_ID),
         around_(input.points.size()) {
+    points_.resize_for_overwrite(input.points.size());
+    std::copy(input.points.begin(), input.points.end(), points_.begin());
     for (const auto& triangle : input.triangles) add_triangle(triangle);
     // The border never changes: its vertices are on lines, which stay where they are.
     // Each vertex starts its projections from a triangle of its own.
@@ -308,6 +311,21 @@ class WorkingMesh {
     }
     const auto shared = edge_triangles(v, u);
     if (shared.empty()) return false;
+    // No long edge: the test that refuses most, first.
+    if (!forced) {
+      for (const index_t center : {v, u}) {
+        for (const index_t t : around_[center]) {
+          const auto& triangle = triangles_[t];
+          if (holds(triangle, u) && holds(triangle, v)) continue;
+          for (const index_t w : triangle) {
+            if (w != u && w != v &&
+                remesher::edge_ratio(p, points_[w], settings_.size) > long_ratio) {
+              return false;
+            }
+          }
+        }
+      }
+    }
     // Link condition: the only common neighbours are the shared triangles' third
     // vertices.
     const auto around_u = neighbours(u);
@@ -316,8 +334,7 @@ class WorkingMesh {
       if (std::binary_search(around_u.begin(), around_u.end(), w)) ++common;
     }
     if (common != shared.size()) return false;
-    // Every triangle left around v or u, with v merged into u at p: no fold, no sliver,
-    // no long edge.
+    // Every triangle left around v or u, with v merged into u at p: no fold, no sliver.
     const auto at = [&](index_t w) -> const Vec3& { return w == u ? p : points_[w]; };
     for (const index_t center : {v, u}) {
       for (const index_t t : around_[center]) {
@@ -334,12 +351,6 @@ class WorkingMesh {
         if (forced) continue;
         if (smallest_angle(at(moved[0]), at(moved[1]), at(moved[2])) < 5 * M_PI / 180) {
           return false;
-        }
-        for (const index_t w : moved) {
-          if (w != u &&
-              remesher::edge_ratio(p, points_[w], settings_.size) > long_ratio) {
-            return false;
-          }
         }
       }
     }
@@ -396,40 +407,44 @@ class WorkingMesh {
       if (triangles_[t][0] != NO_ID) candidates.push_back(t);
     }
     std::vector<std::uint32_t> seen(triangles_.size(), 0);
+    // (-ratio, edge) of the edge each candidate would have split, or (0, 0).
+    std::vector<std::pair<double, std::uint64_t>> long_edges;
+    std::vector<index_t> touched;
     for (std::uint32_t pass = 1; pass <= 60 && !candidates.empty(); ++pass) {
-      std::vector<std::pair<double, std::uint64_t>> long_edges;
-      for (const index_t candidate : candidates) {
-        const auto& t = triangles_[candidate];
-        if (t[0] == NO_ID) continue;
+      long_edges.assign(candidates.size(), {0, 0});
+      for_each_item(candidates.size(), [&](std::size_t i) {
+        const auto& t = triangles_[candidates[i]];
+        if (t[0] == NO_ID) return;
         const int e = longest_splittable(t);
-        if (e < 0) continue;
+        if (e < 0) return;
         const index_t a = t[e], b = t[(e + 1) % 3];
         const double ratio = edge_ratio(a, b);
-        if (!(ratio > threshold)) continue;
-        bool longest_everywhere = true;
+        if (!(ratio > threshold)) return;
         for (const index_t other : edge_triangles(a, b)) {
           const auto& o = triangles_[other];
           const int oe = longest_splittable(o);
-          const index_t oa = o[oe], ob = o[(oe + 1) % 3];
-          if (edge_key(oa, ob) != edge_key(a, b)) longest_everywhere = false;
+          if (edge_key(o[oe], o[(oe + 1) % 3]) != edge_key(a, b)) return;
         }
         // Each edge once: from the triangle that runs it from its lower vertex, or its
         // only triangle.
-        if (longest_everywhere && (a < b || on_border_edge(a, b))) {
-          long_edges.push_back({-ratio, edge_key(a, b)});
-        }
-      }
+        if (a < b || on_border_edge(a, b)) long_edges[i] = {-ratio, edge_key(a, b)};
+      });
+      long_edges.erase(std::remove(long_edges.begin(), long_edges.end(),
+                                   std::pair<double, std::uint64_t>{0, 0}),
+                       long_edges.end());
       std::sort(long_edges.begin(), long_edges.end());
-      std::vector<index_t> touched;
+      // The edges are those of disjoint pairs of triangles, so no split of the pass
+      // touches another's new vertex: they are projected together afterwards.
+      touched.clear();
       for (const auto& [ratio, key] : long_edges) {
         const index_t a = static_cast<index_t>(key >> 32), b = static_cast<index_t>(key);
-        if (edge_triangles(a, b).empty()) continue;
-        // Onto the surface at once: a smoothing that is refused leaves it there. A line
-        // vertex stays the line's, bit for bit.
-        const index_t m = split(a, b, midpoint(points_[a], points_[b]));
-        if (kind_[m] != VertexKind::fixed) project(m);
-        touched.push_back(m);
+        touched.push_back(split(a, b, midpoint(points_[a], points_[b])));
       }
+      // Onto the surface at once: a smoothing that is refused leaves it there. A line
+      // vertex stays the line's, bit for bit.
+      for_each_item(touched.size(), [&](std::size_t i) {
+        if (kind_[touched[i]] != VertexKind::fixed) project(touched[i]);
+      });
       // The triangles whose longest edge, or whose neighbour across it, can have
       // changed: those around the new vertices, and those across their far edges.
       seen.resize(triangles_.size(), 0);
@@ -683,13 +698,14 @@ class WorkingMesh {
   }
 
   const SurfaceSettings& settings_;
-  std::vector<Vec3> points_;
-  std::vector<VertexKind> kind_;
-  std::vector<Tie> ties_;
-  std::vector<index_t> guess_;
-  std::vector<bool> border_;
+  // Grown a split at a time: mapped arrays grow without copies and on large pages.
+  karvel::TrivialVector<Vec3> points_;
+  karvel::TrivialVector<VertexKind> kind_;
+  karvel::TrivialVector<Tie> ties_;
+  karvel::TrivialVector<index_t> guess_;
+  karvel::TrivialVector<bool> border_;
   std::vector<absl::InlinedVector<index_t, 8>> around_;
-  std::vector<std::array<index_t, 3>> triangles_;
+  karvel::TrivialVector<std::array<index_t, 3>> triangles_;
   absl::flat_hash_map<std::uint64_t, EdgeInfo> edge_info_;
 };
 
