@@ -1,17 +1,23 @@
-// Remeshes one triangle soup (OFF, OBJ, PLY, STL; one patch) to a uniform target edge
-// length with vemra::remesh and with CGAL's isotropic remeshing (3 iterations, edges
-// sharper than 40 degrees kept as constraints), three times each, and prints the medians:
-// seconds, triangles, the smallest angle, the 1 % quantile and the median angle, and the
-// edge length over the target at the 2.5 % and 97.5 % quantiles. Built only where
-// Debian's libcgal-dev is installed; the library never links CGAL.
+// Remeshes one triangle soup to a uniform target edge length with vemra::remesh and with
+// CGAL's isotropic remeshing (3 iterations, edges sharper than 40 degrees kept as
+// constraints, each patch remeshed on its own with its borders constrained), three times
+// each, and prints the medians: seconds, triangles, the smallest angle, the 1 % quantile
+// and the median angle, and the edge length over the target at the 2.5 % and 97.5 %
+// quantiles. The soup is a file (OFF, OBJ, PLY, STL, TSurf; OBJ groups and TSurf faces
+// are patches) or `cells:L:K`, the unit sphere of 20 * 4^L triangles cut into 6 * K * K
+// patches along the cells of a cube projected onto it. The peer's mesh holds no edge of
+// more than two triangles, so the soup must not have one. Built only where Debian's
+// libcgal-dev is installed; the library never links CGAL.
 //
 //   remesh_side_by_side model.off 0.0035
+//   remesh_side_by_side cells:5:4 0.01
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 #include <vector>
 
 #include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
@@ -22,6 +28,7 @@
 #include <karvel/model/from_patches.h>
 #include <vemra/remesh.h>
 
+#include "bench_models.h"
 #include "mesh_readers.h"
 #include "size_fields.h"
 
@@ -105,16 +112,32 @@ Figures run_cgal(const vemra::tool::Soup& soup, double target) {
   for (const auto& p : soup.points) {
     vertices.push_back(mesh.add_vertex({p.value(0), p.value(1), p.value(2)}));
   }
-  for (const auto& t : soup.triangles) {
-    mesh.add_face(vertices[t[0]], vertices[t[1]], vertices[t[2]]);
+  auto patch = mesh.add_property_map<Mesh::Face_index, std::size_t>("f:patch").first;
+  for (std::size_t t = 0; t < soup.triangles.size(); ++t) {
+    const auto& v = soup.triangles[t];
+    const auto face = mesh.add_face(vertices[v[0]], vertices[v[1]], vertices[v[2]]);
+    if (face == Mesh::null_face()) {
+      std::fprintf(stderr, "the peer's mesh cannot take triangle %zu\n", t);
+      std::exit(2);
+    }
+    patch[face] = soup.patches[t];
   }
   namespace PMP = CGAL::Polygon_mesh_processing;
   const auto start = Clock::now();
   auto sharp = get(CGAL::edge_is_feature, mesh);
   PMP::detect_sharp_edges(mesh, 40, sharp);
-  PMP::isotropic_remeshing(
-      faces(mesh), target, mesh,
-      CGAL::parameters::number_of_iterations(3).edge_is_constrained_map(sharp));
+  // Patch borders are features too: kept as lines, split and collapsed along them.
+  for (const auto edge : mesh.edges()) {
+    const auto h = mesh.halfedge(edge);
+    if (!mesh.is_border(edge) &&
+        patch[mesh.face(h)] != patch[mesh.face(mesh.opposite(h))]) {
+      put(sharp, edge, true);
+    }
+  }
+  PMP::isotropic_remeshing(faces(mesh), target, mesh,
+                           CGAL::parameters::number_of_iterations(3)
+                               .edge_is_constrained_map(sharp)
+                               .face_patch_map(patch));
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   std::vector<std::array<std::array<double, 3>, 3>> tris;
   for (const auto face : mesh.faces()) {
@@ -127,6 +150,43 @@ Figures run_cgal(const vemra::tool::Soup& soup, double target) {
     tris.push_back(corners);
   }
   return figures(seconds, tris, target);
+}
+
+// The unit sphere cut along a cube's cells: each triangle goes to the cell of the cube
+// face its centroid points at, the face cut into k x k cells by equal angles.
+vemra::tool::Soup sphere_cells(int levels, int k) {
+  const auto sphere = bench::icosphere(levels);
+  vemra::tool::Soup soup;
+  soup.name = "cells";
+  soup.points = sphere.points;
+  soup.triangles = sphere.triangles;
+  for (const auto& t : soup.triangles) {
+    std::array<double, 3> c{0, 0, 0};
+    for (const auto v : t) {
+      for (int axis = 0; axis < 3; ++axis) c[axis] += soup.points[v].value(axis);
+    }
+    int major = 0;
+    for (int axis = 1; axis < 3; ++axis) {
+      if (std::abs(c[axis]) > std::abs(c[major])) major = axis;
+    }
+    const int face = 2 * major + (c[major] < 0 ? 1 : 0);
+    const auto cell = [&](int axis) {
+      const double angle = std::atan(c[axis] / std::abs(c[major]));  // -pi/4 .. pi/4
+      return std::clamp(static_cast<int>((angle / (M_PI / 2) + 0.5) * k), 0, k - 1);
+    };
+    const int u = cell((major + 1) % 3), v = cell((major + 2) % 3);
+    soup.patches.push_back(static_cast<karvel::index_t>((face * k + u) * k + v));
+  }
+  return soup;
+}
+
+vemra::tool::Soup read(const std::string& name) {
+  int levels = 0, k = 0;
+  if (std::sscanf(name.c_str(), "cells:%d:%d", &levels, &k) == 2 && levels >= 0 &&
+      levels <= 8 && k >= 1) {
+    return sphere_cells(levels, k);
+  }
+  return vemra::tool::read_soup(name);
 }
 
 template <typename Run>
@@ -148,10 +208,11 @@ void print(const char* name, const Figures& f) {
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fprintf(stderr, "usage: remesh_side_by_side MESH TARGET_EDGE_LENGTH\n");
+    std::fprintf(stderr,
+                 "usage: remesh_side_by_side MESH|cells:L:K TARGET_EDGE_LENGTH\n");
     return 2;
   }
-  const auto soup = vemra::tool::read_soup(argv[1]);
+  const auto soup = read(argv[1]);
   const double target = std::atof(argv[2]);
   print("vemra", median_of_three([&] { return run_vemra(soup, target); }));
   print("CGAL", median_of_three([&] { return run_cgal(soup, target); }));
