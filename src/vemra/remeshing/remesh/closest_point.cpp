@@ -5,6 +5,8 @@
 #include <limits>
 #include <tuple>
 
+#include <tbb/parallel_invoke.h>
+
 namespace vemra::remesher {
 
 // The region test of the standard closest-point-on-triangle construction.
@@ -43,6 +45,18 @@ ClosestPoint::ClosestPoint(std::vector<Vec3> points,
       triangles_{std::move(triangles)},
       beside_{std::move(beside)} {}
 
+namespace {
+// The nodes of the trees over n and n + 1 triangles, each inner node halving its range:
+// one step per halving.
+std::pair<index_t, index_t> tree_sizes(index_t n) {
+  if (n <= leaf_size) return {1, n + 1 <= leaf_size ? 1 : 3};
+  const auto [half, half_and_one] = tree_sizes(n / 2);
+  if (n % 2 == 0) return {1 + 2 * half, 1 + half + half_and_one};
+  return {1 + half + half_and_one, 1 + 2 * half_and_one};
+}
+index_t tree_size(index_t n) { return tree_sizes(n).first; }
+}  // namespace
+
 void ClosestPoint::build_tree() const {
   std::vector<Vec3> centroids(triangles_.size());
   order_.resize(triangles_.size());
@@ -51,14 +65,15 @@ void ClosestPoint::build_tree() const {
     centroids[t] = (points_[v[0]] + points_[v[1]] + points_[v[2]]) * (1.0 / 3);
     order_[t] = t;
   }
-  nodes_.reserve(2 * triangles_.size() / leaf_size + 2);
-  build(0, static_cast<index_t>(triangles_.size()), centroids);
+  const auto size = static_cast<index_t>(triangles_.size());
+  nodes_.resize(tree_size(size));
+  build(0, 0, size, centroids);
 }
 
-index_t ClosestPoint::build(index_t begin, index_t end,
-                            std::vector<Vec3>& centroids) const {
-  const index_t node = static_cast<index_t>(nodes_.size());
-  nodes_.push_back({});
+// Nodes are numbered depth first, left before right: a subtree's place is known before
+// it is made, so large halves are made side by side.
+void ClosestPoint::build(index_t node, index_t begin, index_t end,
+                         const std::vector<Vec3>& centroids) const {
   Vec3 low{std::numeric_limits<double>::max(), std::numeric_limits<double>::max(),
            std::numeric_limits<double>::max()};
   Vec3 high = low * -1.0;
@@ -72,7 +87,7 @@ index_t ClosestPoint::build(index_t begin, index_t end,
   }
   if (end - begin <= leaf_size) {
     nodes_[node] = {low, high, begin, end - begin, 0, 0};
-    return node;
+    return;
   }
   // Split at the median centroid along the longest side.
   int axis = 0;
@@ -85,10 +100,16 @@ index_t ClosestPoint::build(index_t begin, index_t end,
                      return centroids[x][axis] < centroids[y][axis] ||
                             (centroids[x][axis] == centroids[y][axis] && x < y);
                    });
-  const index_t left = build(begin, middle, centroids);
-  const index_t right = build(middle, end, centroids);
+  const index_t left = node + 1;
+  const index_t right = left + tree_size(middle - begin);
   nodes_[node] = {low, high, 0, 0, left, right};
-  return node;
+  if (end - begin < 16384) {
+    build(left, begin, middle, centroids);
+    build(right, middle, end, centroids);
+  } else {
+    tbb::parallel_invoke([&] { build(left, begin, middle, centroids); },
+                         [&] { build(right, middle, end, centroids); });
+  }
 }
 
 double ClosestPoint::box_distance2(const Node& node, const Vec3& p) {

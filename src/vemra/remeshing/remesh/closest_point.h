@@ -44,7 +44,8 @@ class ClosestPoint {
     index_t left{0}, right{0};
   };
   void build_tree() const;
-  index_t build(index_t begin, index_t end, std::vector<Vec3>& centroids) const;
+  void build(index_t node, index_t begin, index_t end,
+             const std::vector<Vec3>& centroids) const;
   // The closest point of triangle t, and whether it lies inside it (not on its border),
   // the query near it.
   std::pair<Vec3, bool> on_triangle(const Vec3& query, index_t t) const;
