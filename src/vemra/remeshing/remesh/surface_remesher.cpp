@@ -397,6 +397,37 @@ class WorkingMesh {
     return longest;
   }
 
+  // An edge to split, or (0, 0); the longest over its size first.
+  struct LongEdge {
+    double ratio;
+    std::uint64_t key;
+    bool operator<(const LongEdge& other) const {
+      return ratio > other.ratio || (ratio == other.ratio && key < other.key);
+    }
+    bool operator==(const LongEdge& other) const {
+      return ratio == other.ratio && key == other.key;
+    }
+  };
+  // The edge that triangle t asks to split: its longest, if over the threshold and the
+  // longest of every triangle it borders; each edge from one triangle only, the one that
+  // runs it from its lower vertex, or its only one.
+  LongEdge long_edge_of(index_t candidate, double threshold) const {
+    const auto& t = triangles_[candidate];
+    if (t[0] == NO_ID) return {0, 0};
+    const int e = longest_splittable(t);
+    if (e < 0) return {0, 0};
+    const index_t a = t[e], b = t[(e + 1) % 3];
+    const double ratio = edge_ratio(a, b);
+    if (!(ratio > threshold)) return {0, 0};
+    for (const index_t other : edge_triangles(a, b)) {
+      const auto& o = triangles_[other];
+      const int oe = longest_splittable(o);
+      if (edge_key(o[oe], o[(oe + 1) % 3]) != edge_key(a, b)) return {0, 0};
+    }
+    if (a < b || on_border_edge(a, b)) return {ratio, edge_key(a, b)};
+    return {0, 0};
+  }
+
   // Splits, pass after pass, the long edges that are the longest of every triangle they
   // border: bisecting longest edges keeps the angles of a coarse input from collapsing.
   void split_long_edges(double threshold) {
@@ -407,37 +438,23 @@ class WorkingMesh {
       if (triangles_[t][0] != NO_ID) candidates.push_back(t);
     }
     std::vector<std::uint32_t> seen(triangles_.size(), 0);
-    // (-ratio, edge) of the edge each candidate would have split, or (0, 0).
-    std::vector<std::pair<double, std::uint64_t>> long_edges;
+    karvel::TrivialVector<LongEdge> long_edges;
     std::vector<index_t> touched;
     for (std::uint32_t pass = 1; pass <= 60 && !candidates.empty(); ++pass) {
-      long_edges.assign(candidates.size(), {0, 0});
+      long_edges.resize_for_overwrite(candidates.size());
       for_each_item(candidates.size(), [&](std::size_t i) {
-        const auto& t = triangles_[candidates[i]];
-        if (t[0] == NO_ID) return;
-        const int e = longest_splittable(t);
-        if (e < 0) return;
-        const index_t a = t[e], b = t[(e + 1) % 3];
-        const double ratio = edge_ratio(a, b);
-        if (!(ratio > threshold)) return;
-        for (const index_t other : edge_triangles(a, b)) {
-          const auto& o = triangles_[other];
-          const int oe = longest_splittable(o);
-          if (edge_key(o[oe], o[(oe + 1) % 3]) != edge_key(a, b)) return;
-        }
-        // Each edge once: from the triangle that runs it from its lower vertex, or its
-        // only triangle.
-        if (a < b || on_border_edge(a, b)) long_edges[i] = {-ratio, edge_key(a, b)};
+        long_edges[i] = long_edge_of(candidates[i], threshold);
       });
-      long_edges.erase(std::remove(long_edges.begin(), long_edges.end(),
-                                   std::pair<double, std::uint64_t>{0, 0}),
-                       long_edges.end());
+      long_edges.resize(static_cast<std::size_t>(
+          std::remove(long_edges.begin(), long_edges.end(), LongEdge{0, 0}) -
+          long_edges.begin()));
       std::sort(long_edges.begin(), long_edges.end());
       // The edges are those of disjoint pairs of triangles, so no split of the pass
       // touches another's new vertex: they are projected together afterwards.
       touched.clear();
-      for (const auto& [ratio, key] : long_edges) {
-        const index_t a = static_cast<index_t>(key >> 32), b = static_cast<index_t>(key);
+      for (const LongEdge& edge : long_edges) {
+        const auto a = static_cast<index_t>(edge.key >> 32);
+        const auto b = static_cast<index_t>(edge.key);
         touched.push_back(split(a, b, midpoint(points_[a], points_[b])));
       }
       // Onto the surface at once: a smoothing that is refused leaves it there. A line
