@@ -615,11 +615,12 @@ class WorkingMesh {
                     smallest_angle(points_[f.c], points_[f.d], points_[f.b]));
   }
 
-  // Returns the number of flips made.
+  // Flips the wanted edges of the triangles in `visit`, in turn; returns the triangles
+  // that flips changed, in order.
   template <typename Wanted>
-  std::size_t flip_edges(Wanted wanted) {
-    std::size_t flips = 0;
-    for (index_t t = 0; t < triangles_.size(); ++t) {
+  std::vector<index_t> flip_edges(Wanted wanted, const std::vector<index_t>& visit) {
+    std::vector<index_t> changed;
+    for (const index_t t : visit) {
       for (int e = 0; e < 3; ++e) {
         const auto& triangle = triangles_[t];
         if (triangle[0] == NO_ID) break;
@@ -629,41 +630,66 @@ class WorkingMesh {
         // The wish first: it is cheaper than the shape.
         if (flippable(a, b, flip) && wanted(flip) && keeps_shape(flip)) {
           apply(flip);
-          ++flips;
+          changed.push_back(flip.t1);
+          changed.push_back(flip.t2);
         }
       }
     }
-    return flips;
+    std::sort(changed.begin(), changed.end());
+    changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
+    return changed;
   }
 
   void flip_for_valence() {
-    flip_edges([this](const Flip& f) {
-      const auto deviation = [this](index_t v, int change) {
-        const int target = border_[v] ? 4 : 6;
-        return std::abs(static_cast<int>(valence(v)) + change - target);
-      };
-      const int before =
-          deviation(f.a, 0) + deviation(f.b, 0) + deviation(f.c, 0) + deviation(f.d, 0);
-      const int after =
-          deviation(f.a, -1) + deviation(f.b, -1) + deviation(f.c, 1) + deviation(f.d, 1);
-      return after < before && new_smallest(f) >= 0.5 * old_smallest(f);
-    });
+    std::vector<index_t> every(triangles_.size());
+    for (index_t t = 0; t < every.size(); ++t) every[t] = t;
+    flip_edges(
+        [this](const Flip& f) {
+          const auto deviation = [this](index_t v, int change) {
+            const int target = border_[v] ? 4 : 6;
+            return std::abs(static_cast<int>(valence(v)) + change - target);
+          };
+          const int before = deviation(f.a, 0) + deviation(f.b, 0) + deviation(f.c, 0) +
+                             deviation(f.d, 0);
+          const int after = deviation(f.a, -1) + deviation(f.b, -1) + deviation(f.c, 1) +
+                            deviation(f.d, 1);
+          return after < before && new_smallest(f) >= 0.5 * old_smallest(f);
+        },
+        every);
   }
 
   // Towards a Delaunay mesh: an edge whose two opposite angles add up to more than pi is
   // flipped (which, in a plane, raises the smallest angle).
   void flip_for_angles() {
-    for (int pass = 0; pass < 10; ++pass) {
-      const auto flips = flip_edges([this](const Flip& f) {
-        const Vec3 u1 = points_[f.a] - points_[f.c], v1 = points_[f.b] - points_[f.c];
-        const Vec3 u2 = points_[f.b] - points_[f.d], v2 = points_[f.a] - points_[f.d];
-        // sin(alpha + beta) < 0, each sine and cosine scaled by its two lengths.
-        const double scale =
-            std::sqrt(dot(u1, u1) * dot(v1, v1) * dot(u2, u2) * dot(v2, v2));
-        return norm(cross(u1, v1)) * dot(u2, v2) + dot(u1, v1) * norm(cross(u2, v2)) <
-               -1e-9 * scale;
-      });
-      if (flips == 0) return;
+    const auto wanted = [this](const Flip& f) {
+      const Vec3 u1 = points_[f.a] - points_[f.c], v1 = points_[f.b] - points_[f.c];
+      const Vec3 u2 = points_[f.b] - points_[f.d], v2 = points_[f.a] - points_[f.d];
+      // sin(alpha + beta) < 0, each sine and cosine scaled by its two lengths.
+      const double scale =
+          std::sqrt(dot(u1, u1) * dot(v1, v1) * dot(u2, u2) * dot(v2, v2));
+      return norm(cross(u1, v1)) * dot(u2, v2) + dot(u1, v1) * norm(cross(u2, v2)) <
+             -1e-9 * scale;
+    };
+    // The first pass visits the triangles with an edge to flip as the mesh stands (found
+    // on the pool), each next pass those that the last one changed: no other edge can
+    // have become one to flip.
+    karvel::TrivialVector<bool> asks;
+    asks.resize_for_overwrite(triangles_.size());
+    for_each_item(triangles_.size(), [&](std::size_t t) {
+      asks[t] = false;
+      const auto& triangle = triangles_[t];
+      for (int e = 0; e < 3 && triangle[0] != NO_ID; ++e) {
+        const index_t a = triangle[e], b = triangle[(e + 1) % 3];
+        Flip flip;
+        if (a < b && flippable(a, b, flip) && wanted(flip)) asks[t] = true;
+      }
+    });
+    std::vector<index_t> visit;
+    for (index_t t = 0; t < triangles_.size(); ++t) {
+      if (asks[t]) visit.push_back(t);
+    }
+    for (int pass = 0; pass < 10 && !visit.empty(); ++pass) {
+      visit = flip_edges(wanted, visit);
     }
   }
 
