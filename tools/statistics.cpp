@@ -8,8 +8,10 @@
 #include <vector>
 
 #include <tbb/blocked_range.h>
+#include <tbb/parallel_for.h>
 #include <tbb/parallel_reduce.h>
 
+#include <karvel/basic/trivial_vector.h>
 #include <karvel/geometry/mensuration.h>
 #include <karvel/mesh/triangulated_surface.h>
 #include <karvel/model/brep.h>
@@ -157,7 +159,7 @@ template double estimate_triangles(const karvel::Section&, const Metric<2>&, Mes
 
 namespace {
 
-Spread spread(std::vector<double>& values) {
+Spread spread(karvel::TrivialVector<double>& values) {
   if (values.empty()) return {NAN, NAN, NAN};
   const auto at = [&values](std::size_t k) {
     std::nth_element(values.begin(), values.begin() + k, values.end());
@@ -179,28 +181,59 @@ double default_max_triangles() {
 
 template <typename Model, index_t D>
 Shape shape(const Model& model, const Metric<D>& metric) {
-  std::vector<double> angles, lengths;
+  // Three cosines per triangle, and three length ratios, NaN for the edges that another
+  // triangle gives: each edge once, from its lower vertex; a border edge where its
+  // triangle runs it upwards.
+  std::size_t triangles = 0;
   for_each_mesh(model, [&](const karvel::TriangulatedSurface<D>& mesh) {
-    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
-      const auto v = mesh.triangle_vertices(t);
-      for (int i = 0; i < 3; ++i) {
-        const auto& a = mesh.point(v[i]);
-        const auto& b = mesh.point(v[(i + 1) % 3]);
-        const auto& c = mesh.point(v[(i + 2) % 3]);
-        const double ab = karvel::point_point_distance<D>(a, b);
-        const double ac = karvel::point_point_distance<D>(a, c);
-        const double bc = karvel::point_point_distance<D>(b, c);
-        const double cosine = (ab * ab + ac * ac - bc * bc) / (2 * ab * ac);
-        angles.push_back(std::acos(std::clamp(cosine, -1.0, 1.0)) * 180 / M_PI);
-        // Each inner edge once, from its lower vertex; a border edge where its triangle
-        // runs it upwards.
-        if (v[i] < v[(i + 1) % 3]) {
-          lengths.push_back(ab / metric.point_metric(karvel::midpoint<D>(a, b)));
-        }
-      }
-    }
+    triangles += mesh.nb_polygons();
   });
-  return {spread(angles), spread(lengths)};
+  karvel::TrivialVector<double> cosines, lengths;
+  cosines.resize_for_overwrite(3 * triangles);
+  lengths.resize_for_overwrite(3 * triangles);
+  std::size_t first = 0;
+  for_each_mesh(model, [&](const karvel::TriangulatedSurface<D>& mesh) {
+    tbb::parallel_for(
+        tbb::blocked_range<index_t>{0, mesh.nb_polygons()},
+        [&](const tbb::blocked_range<index_t>& range) {
+          for (index_t t = range.begin(); t != range.end(); ++t) {
+            const auto v = mesh.triangle_vertices(t);
+            for (int i = 0; i < 3; ++i) {
+              const auto& a = mesh.point(v[i]);
+              const auto& b = mesh.point(v[(i + 1) % 3]);
+              const auto& c = mesh.point(v[(i + 2) % 3]);
+              const double ab = karvel::point_point_distance<D>(a, b);
+              const double ac = karvel::point_point_distance<D>(a, c);
+              const double bc = karvel::point_point_distance<D>(b, c);
+              const std::size_t slot = first + 3 * std::size_t{t} + std::size_t(i);
+              cosines[slot] =
+                  std::clamp((ab * ab + ac * ac - bc * bc) / (2 * ab * ac), -1.0, 1.0);
+              lengths[slot] = v[i] < v[(i + 1) % 3]
+                                  ? ab / metric.point_metric(karvel::midpoint<D>(a, b))
+                                  : NAN;
+            }
+          }
+        });
+    first += 3 * std::size_t{mesh.nb_polygons()};
+  });
+  lengths.resize(static_cast<std::size_t>(
+      std::remove_if(lengths.begin(), lengths.end(),
+                     [](double ratio) { return std::isnan(ratio); }) -
+      lengths.begin()));
+  // The k-th smallest angle is that of the k-th largest cosine.
+  Spread angles{NAN, NAN, NAN};
+  if (!cosines.empty()) {
+    const auto degrees = [](double cosine) { return std::acos(cosine) * 180 / M_PI; };
+    const std::size_t n = cosines.size();
+    const auto largest = [&cosines, n](std::size_t k) {
+      std::nth_element(cosines.begin(), cosines.begin() + (n - 1 - k), cosines.end());
+      return cosines[n - 1 - k];
+    };
+    const double median = degrees(largest(n / 2));
+    const double q01 = degrees(largest(n / 100));
+    angles = {degrees(*std::max_element(cosines.begin(), cosines.end())), q01, median};
+  }
+  return {angles, spread(lengths)};
 }
 
 template Shape shape(const karvel::BRep&, const Metric<3>&);
