@@ -7,10 +7,12 @@
 // are patches) or `cells:L:K`, the unit sphere of 20 * 4^L triangles cut into 6 * K * K
 // patches along the cells of a cube projected onto it. The peer's mesh holds no edge of
 // more than two triangles, so the soup must not have one. Built only where Debian's
-// libcgal-dev is installed; the library never links CGAL.
+// libcgal-dev is installed; the library never links CGAL. With a third argument, the
+// soup is first written there as OBJ (a group per patch), for timing the whole tool on
+// it.
 //
 //   remesh_side_by_side model.off 0.0035
-//   remesh_side_by_side cells:5:4 0.01
+//   remesh_side_by_side cells:5:4 0.01 cells.obj
 
 #include <algorithm>
 #include <chrono>
@@ -204,15 +206,46 @@ void print(const char* name, const Figures& f) {
       f.long_edges);
 }
 
+// Points with 17 significant digits, which read back exactly.
+void write_obj(const vemra::tool::Soup& soup, const char* path) {
+  FILE* file = std::fopen(path, "w");
+  if (!file) {
+    std::perror(path);
+    std::exit(2);
+  }
+  for (const auto& p : soup.points) {
+    std::fprintf(file, "v %.17g %.17g %.17g\n", p.value(0), p.value(1), p.value(2));
+  }
+  std::vector<std::size_t> order(soup.triangles.size());
+  for (std::size_t t = 0; t < order.size(); ++t) order[t] = t;
+  std::stable_sort(order.begin(), order.end(), [&soup](std::size_t a, std::size_t b) {
+    return soup.patches[a] < soup.patches[b];
+  });
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    const std::size_t t = order[i];
+    if (i == 0 || soup.patches[t] != soup.patches[order[i - 1]]) {
+      std::fprintf(file, "g patch%u\n", soup.patches[t]);
+    }
+    const auto& v = soup.triangles[t];
+    std::fprintf(file, "f %u %u %u\n", v[0] + 1, v[1] + 1, v[2] + 1);
+  }
+  if (std::fclose(file) != 0) {
+    std::perror(path);
+    std::exit(2);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr,
-                 "usage: remesh_side_by_side MESH|cells:L:K TARGET_EDGE_LENGTH\n");
+  if (argc != 3 && argc != 4) {
+    std::fprintf(
+        stderr,
+        "usage: remesh_side_by_side MESH|cells:L:K TARGET_EDGE_LENGTH [OUT.obj]\n");
     return 2;
   }
   const auto soup = read(argv[1]);
+  if (argc == 4) write_obj(soup, argv[3]);
   const double target = std::atof(argv[2]);
   print("vemra", median_of_three([&] { return run_vemra(soup, target); }));
   print("CGAL", median_of_three([&] { return run_cgal(soup, target); }));
