@@ -318,20 +318,25 @@ TEST(ParallelRemesh, SameModelOnAnyNumberOfThreads) {
   });
 }
 
-// One surface large enough that its own splits and projections are spread over the pool.
+// One surface large enough that its own work is spread over the pool: the splits and
+// projections of a refined sphere, the closest-point tree of a coarsened one.
 TEST(ParallelRemesh, OneLargeSurfaceSameOnAnyNumberOfThreads) {
-  const auto soup = fixtures::icosphere_soup(3);
-  const auto input = karvel::brep_from_patches(soup.points, soup.triangles, soup.patches);
-  std::vector<std::uint64_t> first;
-  for (const std::size_t threads : {1, 2, 4}) {
-    SCOPED_TRACE("threads " + std::to_string(threads));
-    tbb::global_control pool{tbb::global_control::max_allowed_parallelism, threads};
-    BRep output;
-    remesh(input, output, ConstantMetric<3>{0.03});
-    if (first.empty()) {
-      first = fixtures::fingerprint(output);
-    } else {
-      EXPECT_EQ(fixtures::fingerprint(output), first);
+  for (const auto& [levels, size] : {std::pair{3, 0.03}, std::pair{5, 0.05}}) {
+    const auto soup = fixtures::icosphere_soup(levels);
+    const auto input =
+        karvel::brep_from_patches(soup.points, soup.triangles, soup.patches);
+    std::vector<std::uint64_t> first;
+    for (const std::size_t threads : {1, 2, 4}) {
+      SCOPED_TRACE("levels " + std::to_string(levels) + ", threads " +
+                   std::to_string(threads));
+      tbb::global_control pool{tbb::global_control::max_allowed_parallelism, threads};
+      BRep output;
+      remesh(input, output, ConstantMetric<3>{size});
+      if (first.empty()) {
+        first = fixtures::fingerprint(output);
+      } else {
+        EXPECT_EQ(fixtures::fingerprint(output), first);
+      }
     }
   }
 }
@@ -383,6 +388,89 @@ TEST(Remesh, PlanarCountMatchesTheSize) {
     const auto report = remesh(input, output, ConstantMetric<2>{h});
     const double ideal = 1.0 / (std::sqrt(3.0) / 4 * h * h);
     EXPECT_NEAR(double(report.triangles_after), ideal, 0.15 * ideal) << "h = " << h;
+  }
+}
+
+// The unit square cut into n x n cells whose inner points are moved by up to 0.225 of a
+// cell (no triangle folds) and whose diagonals go either way, from `seed`: a plane far
+// from Delaunay.
+fixtures::Soup<3> jittered_square(index_t n, std::uint32_t seed) {
+  std::uint32_t state = seed;
+  const auto next = [&state] {  // in [0, 1)
+    state = state * 1664525u + 1013904223u;
+    return (state >> 8) / double(1u << 24);
+  };
+  fixtures::Soup<3> soup;
+  for (index_t j = 0; j <= n; ++j) {
+    for (index_t i = 0; i <= n; ++i) {
+      double x = double(i) / n, y = double(j) / n;
+      if (i > 0 && i < n && j > 0 && j < n) {
+        x += (next() - 0.5) * 0.45 / n;
+        y += (next() - 0.5) * 0.45 / n;
+      }
+      soup.points.push_back(karvel::Point<3>{{x, y, 0}});
+    }
+  }
+  const auto at = [n](index_t i, index_t j) { return j * (n + 1) + i; };
+  for (index_t j = 0; j < n; ++j) {
+    for (index_t i = 0; i < n; ++i) {
+      const index_t a = at(i, j), b = at(i + 1, j), c = at(i + 1, j + 1),
+                    d = at(i, j + 1);
+      if (next() < 0.5) {
+        soup.triangles.push_back({a, b, c});
+        soup.triangles.push_back({a, c, d});
+      } else {
+        soup.triangles.push_back({a, b, d});
+        soup.triangles.push_back({b, c, d});
+      }
+    }
+  }
+  soup.patches.assign(soup.triangles.size(), 0);
+  return soup;
+}
+
+// In a plane the last flips leave a Delaunay mesh: no inner edge whose two opposite
+// angles add up to more than pi, from an input far from it or after rounds of changes.
+TEST(Remesh, APlaneEndsDelaunay) {
+  for (const std::uint32_t seed : {1u, 2u, 3u}) {
+    const auto soup = jittered_square(24, seed);
+    const auto input =
+        karvel::brep_from_patches(soup.points, soup.triangles, soup.patches);
+    for (const int iterations : {0, 3}) {
+      SCOPED_TRACE("seed " + std::to_string(seed) + ", iterations " +
+                   std::to_string(iterations));
+      BRep output;
+      RemeshOptions options;
+      options.iterations = iterations;
+      remesh(input, output, ConstantMetric<3>{1.0 / 24}, options);
+      const auto& mesh = triangulated(*output.surfaces().begin());
+      // The angle in triangle t opposite its edge e.
+      const auto opposite_angle = [&mesh](index_t t, karvel::local_index_t e) {
+        const auto v = mesh.triangle_vertices(t);
+        const auto p = mesh.point(v[(e + 2) % 3]).values();
+        const auto a = mesh.point(v[e]).values(), b = mesh.point(v[(e + 1) % 3]).values();
+        double uw = 0, uu = 0, ww = 0;
+        for (int axis = 0; axis < 3; ++axis) {
+          uw += (a[axis] - p[axis]) * (b[axis] - p[axis]);
+          uu += (a[axis] - p[axis]) * (a[axis] - p[axis]);
+          ww += (b[axis] - p[axis]) * (b[axis] - p[axis]);
+        }
+        return std::acos(uw / std::sqrt(uu * ww));
+      };
+      int not_delaunay = 0;
+      for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
+        for (karvel::local_index_t e = 0; e < 3; ++e) {
+          const index_t across = mesh.polygon_adjacent({t, e});
+          if (across == karvel::NO_ID || across < t) continue;
+          karvel::local_index_t back = 0;
+          while (mesh.polygon_adjacent({across, back}) != t) ++back;
+          if (opposite_angle(t, e) + opposite_angle(across, back) > M_PI + 1e-9) {
+            ++not_delaunay;
+          }
+        }
+      }
+      EXPECT_EQ(not_delaunay, 0);
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include <tbb/parallel_invoke.h>
+#include <tbb/task_arena.h>
 
 namespace vemra::remesher {
 
@@ -168,7 +169,10 @@ ClosestPoint::Hit ClosestPoint::closest(const Vec3& query, index_t guess) const 
 }
 
 ClosestPoint::Hit ClosestPoint::nearest(const Vec3& query, index_t guess) const {
-  std::call_once(tree_made_, [this] { build_tree(); });
+  // Isolated: while it waits for its halves, the thread must not take up another
+  // query that would wait on this same tree.
+  std::call_once(tree_made_,
+                 [this] { tbb::this_task_arena::isolate([this] { build_tree(); }); });
   Hit best{query, karvel::NO_ID};
   double best2 = std::numeric_limits<double>::max();
   const auto consider = [&](index_t t) {

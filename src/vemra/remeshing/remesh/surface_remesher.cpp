@@ -449,6 +449,10 @@ class WorkingMesh {
           std::remove(long_edges.begin(), long_edges.end(), LongEdge{0, 0}) -
           long_edges.begin()));
       std::sort(long_edges.begin(), long_edges.end());
+      // An edge two triangles run the same way (a mesh that is not oriented) is listed
+      // twice: it is split once.
+      long_edges.resize(static_cast<std::size_t>(
+          std::unique(long_edges.begin(), long_edges.end()) - long_edges.begin()));
       // The edges are those of disjoint pairs of triangles, so no split of the pass
       // touches another's new vertex: they are projected together afterwards.
       touched.clear();
@@ -615,11 +619,14 @@ class WorkingMesh {
                     smallest_angle(points_[f.c], points_[f.d], points_[f.b]));
   }
 
-  // Flips the wanted edges of the triangles in `visit`, in turn; returns the triangles
-  // that flips changed, in order.
+  // Flips the wanted edges of the triangles in `visit`, in turn. Each edge is looked at
+  // from the triangle that runs it from its lower vertex. With `next`, gives the
+  // triangles to look at again, in order: the flipped pairs and those across their outer
+  // edges, whose edges are the only ones a flip can have made wanted.
   template <typename Wanted>
-  std::vector<index_t> flip_edges(Wanted wanted, const std::vector<index_t>& visit) {
-    std::vector<index_t> changed;
+  void flip_edges(Wanted wanted, const std::vector<index_t>& visit,
+                  std::vector<index_t>* next = nullptr) {
+    if (next) next->clear();
     for (const index_t t : visit) {
       for (int e = 0; e < 3; ++e) {
         const auto& triangle = triangles_[t];
@@ -628,16 +635,20 @@ class WorkingMesh {
         if (a > b) continue;
         Flip flip;
         // The wish first: it is cheaper than the shape.
-        if (flippable(a, b, flip) && wanted(flip) && keeps_shape(flip)) {
-          apply(flip);
-          changed.push_back(flip.t1);
-          changed.push_back(flip.t2);
+        if (!(flippable(a, b, flip) && wanted(flip) && keeps_shape(flip))) continue;
+        apply(flip);
+        if (!next) continue;
+        for (const auto& [x, y] :
+             {std::pair{flip.a, flip.c}, std::pair{flip.a, flip.d},
+              std::pair{flip.b, flip.c}, std::pair{flip.b, flip.d}}) {
+          for (const index_t side : edge_triangles(x, y)) next->push_back(side);
         }
       }
     }
-    std::sort(changed.begin(), changed.end());
-    changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
-    return changed;
+    if (next) {
+      std::sort(next->begin(), next->end());
+      next->erase(std::unique(next->begin(), next->end()), next->end());
+    }
   }
 
   void flip_for_valence() {
@@ -671,8 +682,7 @@ class WorkingMesh {
              -1e-9 * scale;
     };
     // The first pass visits the triangles with an edge to flip as the mesh stands (found
-    // on the pool), each next pass those that the last one changed: no other edge can
-    // have become one to flip.
+    // on the pool), each next pass those around the last one's flips.
     karvel::TrivialVector<bool> asks;
     asks.resize_for_overwrite(triangles_.size());
     for_each_item(triangles_.size(), [&](std::size_t t) {
@@ -688,8 +698,10 @@ class WorkingMesh {
     for (index_t t = 0; t < triangles_.size(); ++t) {
       if (asks[t]) visit.push_back(t);
     }
+    std::vector<index_t> next;
     for (int pass = 0; pass < 10 && !visit.empty(); ++pass) {
-      visit = flip_edges(wanted, visit);
+      flip_edges(wanted, visit, &next);
+      visit.swap(next);
     }
   }
 
