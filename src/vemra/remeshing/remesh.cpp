@@ -390,6 +390,7 @@ class Remesher {
       if (data.closed && n > 1) mesh.create_edge(n - 1, 0);
     }
     // Surfaces.
+    std::vector<karvel::TriangulatedSurfaceBuilder<D>> meshes;
     for (index_t s = 0; s < surfaces_.size(); ++s) {
       const auto& result = results_[s];
       const karvel::uuid out =
@@ -414,8 +415,24 @@ class Remesher {
         }
       }
       for (const auto& triangle : result.triangles) mesh.create_triangle(triangle);
-      mesh.compute_triangle_adjacencies();
+      meshes.push_back(mesh);
       if (options_.record_origins) report_.origins[out] = std::move(origins_[s]);
+    }
+    // Each mesh is linked on its own: side by side, a failure the first in surface order.
+    std::vector<std::exception_ptr> failures(meshes.size());
+    tbb::task_group_context context{tbb::task_group_context::isolated};
+    tbb::parallel_for(
+        std::size_t{0}, meshes.size(),
+        [&](std::size_t s) {
+          try {
+            meshes[s].compute_triangle_adjacencies();
+          } catch (...) {
+            failures[s] = std::current_exception();
+          }
+        },
+        context);
+    for (const auto& failure : failures) {
+      if (failure) std::rethrow_exception(failure);
     }
   }
 
