@@ -46,6 +46,7 @@ struct SurfaceInput {
 struct SurfaceOutput {
   std::vector<Vec3> points;
   std::vector<Tie> ties;
+  std::vector<index_t> input_vertices;  // the input vertex each point was, or NO_ID
   std::vector<std::array<index_t, 3>> triangles;
 };
 
