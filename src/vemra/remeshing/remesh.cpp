@@ -1,16 +1,18 @@
 // remesh(input, output, metric, options):
 //   output: the input's components (meshes emptied) and relationships
 //   lines: each one chained; it keeps its corners, its sharp turns and what a surface
-//   could
-//     not drop in an earlier round, drops input vertices while the edges stay within the
-//     size, and bisects the edges that are too long
-//   surfaces, in parallel, in batches (progress between them): each one remeshed on its
+//     could not drop in an earlier round, drops input vertices while the edges stay
+//     within the size, and bisects the edges that are too long
+//   pieces: a surface that its creases part is cut into regions; the chains of parting
+//     creases are lines of the remesher's own, resampled as the model's are (a model
+//     line keeps the vertex where one ends on it)
+//   pieces, in parallel, in batches (progress between them): each one remeshed on its
 //     own, its line edges bisected as their lines were
-//   a surface that kept an input line vertex: its line keeps it too, and the surfaces of
+//   a piece that kept an input line vertex: its line keeps it too, and the surfaces of
 //     that line are done again (at most two more rounds; the last keeps every vertex of
 //     those lines)
 //   output meshes and unique vertices: one per corner, per new line vertex, per surface
-//     vertex of its own.
+//     vertex of its own; a surface's pieces joined where they share a vertex.
 
 #include <vemra/remesh.h>
 
@@ -204,18 +206,14 @@ class Remesher {
           triangles.push_back(mesh.triangle_vertices(t));
           beside.push_back(mesh.triangle_adjacents(t));
         }
+        // Whether (a, b) is an edge of a model line (a closed chain repeats its first).
         const auto on_line = [&](index_t a, index_t b) {
           const auto found_a = on_lines.find(unique(a));
           const auto found_b = on_lines.find(unique(b));
           if (found_a == on_lines.end() || found_b == on_lines.end()) return false;
           for (const auto& [line, k] : found_a->second) {
-            const auto n = static_cast<index_t>(lines_data_[line].chain.size());
             for (const auto& [other, j] : found_b->second) {
-              if (other == line &&
-                  (j == k + 1 || k == j + 1 ||
-                   (lines_data_[line].closed && k + j == n - 1 && (k == 0 || j == 0)))) {
-                return true;
-              }
+              if (other == line && (j == k + 1 || k == j + 1)) return true;
             }
           }
           return false;
@@ -228,7 +226,8 @@ class Remesher {
                                        options_.feature_angle * M_PI / 180, on_line,
                                        is_stop);
       }
-      // Parts that only touch at vertices stay one piece: no crease parts them.
+      // Without a parting crease the surface stays whole, parts of it that touch at a
+      // vertex alone included.
       if (cut.chains.empty()) {
         cut.regions.assign(1, std::vector<index_t>(mesh.nb_polygons()));
         for (index_t t = 0; t < mesh.nb_polygons(); ++t) cut.regions[0][t] = t;
