@@ -1,18 +1,16 @@
 // remesh(input, output, metric, options):
 //   output: the input's components (meshes emptied) and relationships
 //   lines: each one chained; it keeps its corners, its sharp turns and what a surface
-//     could not drop in an earlier round, drops input vertices while the edges stay
-//     within the size, and bisects the edges that are too long
-//   pieces: a surface that its creases part is cut into regions; the chains of parting
-//     creases are lines of the remesher's own, resampled as the model's are (a model
-//     line keeps the vertex where one ends on it)
-//   pieces, in parallel, in batches (progress between them): each one remeshed on its
+//   could
+//     not drop in an earlier round, drops input vertices while the edges stay within the
+//     size, and bisects the edges that are too long
+//   surfaces, in parallel, in batches (progress between them): each one remeshed on its
 //     own, its line edges bisected as their lines were
-//   a piece that kept an input line vertex: its line keeps it too, and the surfaces of
+//   a surface that kept an input line vertex: its line keeps it too, and the surfaces of
 //     that line are done again (at most two more rounds; the last keeps every vertex of
 //     those lines)
 //   output meshes and unique vertices: one per corner, per new line vertex, per surface
-//     vertex of its own; a surface's pieces joined where they share a vertex.
+//     vertex of its own.
 
 #include <vemra/remesh.h>
 
@@ -34,7 +32,6 @@
 #include <vemra/remeshing/model_kind.h>
 
 #include "remesh/closest_point.h"
-#include "remesh/crease_cut.h"
 #include "remesh/line_resampling.h"
 #include "remesh/surface_remesher.h"
 
@@ -79,18 +76,17 @@ class Remesher {
     auto phase = Clock::now();
     lines_data_.resize(lines_.size());
     for (index_t l = 0; l < lines_.size(); ++l) prepare_line(l);
-    cut_surfaces();
-    for (index_t l = 0; l < lines_data_.size(); ++l) resample_line(l);
+    for (index_t l = 0; l < lines_.size(); ++l) resample_line(l);
     report_.line_seconds = seconds_since(phase);
 
     phase = Clock::now();
-    results_.resize(pieces_.size());
-    origins_.resize(pieces_.size());
-    std::vector<index_t> todo(pieces_.size());
-    for (index_t p = 0; p < todo.size(); ++p) todo[p] = p;
+    results_.resize(surfaces_.size());
+    origins_.resize(surfaces_.size());
+    std::vector<index_t> todo(surfaces_.size());
+    for (index_t s = 0; s < todo.size(); ++s) todo[s] = s;
     for (int round = 0; !todo.empty(); ++round) {
-      remesh_pieces(todo, start);
-      todo = pieces_to_redo(round >= 1);
+      remesh_surfaces(todo, start);
+      todo = surfaces_to_redo(round >= 1);
     }
     report_.surface_seconds = seconds_since(phase);
 
@@ -104,10 +100,7 @@ class Remesher {
 
  private:
   struct LineData {
-    // A model line's input vertices in order, or those of a crease of surface
-    // `crease_of` that parts two of its pieces (the surface's own vertex numbers).
-    std::vector<index_t> chain;
-    index_t crease_of{NO_ID};
+    std::vector<index_t> chain;  // input line vertices in order
     bool closed{false};
     std::vector<Vec3> chain_points;
     std::vector<bool> kept;       // chain vertices that must stay
@@ -149,18 +142,13 @@ class Remesher {
     const std::size_t n = data.chain.size();
     data.kept.assign(n, false);
     data.unique.assign(n, NO_ID);
+    const double sharp = std::cos(options_.feature_angle * M_PI / 180);
     for (std::size_t k = 0; k < n; ++k) {
       data.chain_points.push_back(remesher::to_vec3<D>(mesh.point(data.chain[k])));
       data.unique[k] = slot == NO_ID ? NO_ID : input_.unique_vertex(slot, data.chain[k]);
       if (data.unique[k] != NO_ID && is_corner(data.unique[k])) data.kept[k] = true;
     }
-    keep_sharp_turns(data);
-  }
-
-  // A line keeps the vertices where it turns by more than the feature angle.
-  void keep_sharp_turns(LineData& data) const {
-    const double sharp = std::cos(options_.feature_angle * M_PI / 180);
-    for (std::size_t k = 1; k + 1 < data.chain.size(); ++k) {
+    for (std::size_t k = 1; k + 1 < n; ++k) {
       const Vec3 in = data.chain_points[k] - data.chain_points[k - 1];
       const Vec3 out = data.chain_points[k + 1] - data.chain_points[k];
       if (dot(in, out) < sharp * norm(in) * norm(out)) data.kept[k] = true;
@@ -174,136 +162,22 @@ class Remesher {
                                      [this](const Vec3& p) { return size(p); });
   }
 
-  // Cuts each surface of a 3-D model along the creases that part it: each region a piece
-  // remeshed on its own, each chain of parting creases a line of the remesher's own
-  // (after the model's lines), which keeps its ends and its sharp turns; a model line
-  // keeps the vertices where such a chain meets it.
-  void cut_surfaces() {
-    surface_pieces_.resize(surfaces_.size());
-    // The model lines through each input unique vertex: (line, chain index).
-    absl::flat_hash_map<index_t, absl::InlinedVector<std::pair<index_t, index_t>, 2>>
-        on_lines;
-    for (index_t l = 0; l < lines_.size(); ++l) {
-      const auto& unique = lines_data_[l].unique;
-      for (index_t k = 0; k < unique.size(); ++k) {
-        if (unique[k] != NO_ID) on_lines[unique[k]].push_back({l, k});
-      }
-    }
-    for (index_t s = 0; s < surfaces_.size(); ++s) {
-      const auto& mesh = triangulated(s);
-      const index_t slot = input_.component_slot(surfaces_[s]->id());
-      const auto unique = [&](index_t v) {
-        return slot == NO_ID ? NO_ID : input_.unique_vertex(slot, v);
-      };
-      remesher::CreaseCut cut;
-      if (D == 3) {
-        std::vector<Vec3> points;
-        std::vector<std::array<index_t, 3>> triangles, beside;
-        for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
-          points.push_back(remesher::to_vec3<D>(mesh.point(v)));
-        }
-        for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
-          triangles.push_back(mesh.triangle_vertices(t));
-          beside.push_back(mesh.triangle_adjacents(t));
-        }
-        // Whether (a, b) is an edge of a model line (a closed chain repeats its first).
-        const auto on_line = [&](index_t a, index_t b) {
-          const auto found_a = on_lines.find(unique(a));
-          const auto found_b = on_lines.find(unique(b));
-          if (found_a == on_lines.end() || found_b == on_lines.end()) return false;
-          for (const auto& [line, k] : found_a->second) {
-            for (const auto& [other, j] : found_b->second) {
-              if (other == line && (j == k + 1 || k == j + 1)) return true;
-            }
-          }
-          return false;
-        };
-        const auto is_stop = [&](index_t v) {
-          const index_t u = unique(v);
-          return u != NO_ID && (on_lines.contains(u) || is_corner(u));
-        };
-        cut = remesher::cut_at_creases(points, triangles, beside,
-                                       options_.feature_angle * M_PI / 180, on_line,
-                                       is_stop);
-      }
-      // Without a parting crease the surface stays whole, parts of it that touch at a
-      // vertex alone included.
-      if (cut.chains.empty()) {
-        cut.regions.assign(1, std::vector<index_t>(mesh.nb_polygons()));
-        for (index_t t = 0; t < mesh.nb_polygons(); ++t) cut.regions[0][t] = t;
-      }
-      for (auto& region : cut.regions) {
-        surface_pieces_[s].push_back(static_cast<index_t>(pieces_.size()));
-        pieces_.push_back({s, std::move(region)});
-      }
-      for (const auto& chain : cut.chains) {
-        LineData data;
-        data.chain = chain.vertices;
-        data.closed = chain.closed;
-        data.crease_of = s;
-        const std::size_t n = data.chain.size();
-        data.unique.assign(n, NO_ID);
-        data.kept.assign(n, false);
-        for (std::size_t k = 0; k < n; ++k) {
-          data.chain_points.push_back(remesher::to_vec3<D>(mesh.point(data.chain[k])));
-          // Where it meets a model line, both keep the vertex; a corner stays.
-          const index_t u = unique(data.chain[k]);
-          const auto found = u == NO_ID ? on_lines.end() : on_lines.find(u);
-          if (found != on_lines.end()) {
-            data.kept[k] = true;
-            for (const auto& [line, j] : found->second) lines_data_[line].kept[j] = true;
-          } else if (u != NO_ID && is_corner(u)) {
-            data.kept[k] = true;
-          }
-        }
-        keep_sharp_turns(data);
-        lines_data_.push_back(std::move(data));
-      }
-    }
-  }
-
-  const karvel::TriangulatedSurface<D>& triangulated(index_t s) const {
-    return dynamic_cast<const karvel::TriangulatedSurface<D>&>(surfaces_[s]->get_mesh());
-  }
-
-  // A piece's input: its surface's points, its triangles (a neighbour in another piece
-  // is across its border), the edges of lines it holds with the lines' new vertices, and
-  // the line vertices it holds.
-  remesher::SurfaceInput piece_input(index_t p) const {
-    const Piece& piece = pieces_[p];
-    const auto& surface = *surfaces_[piece.surface];
-    const auto& mesh = triangulated(piece.surface);
-    const bool whole = surface_pieces_[piece.surface].size() == 1;
+  // The surface's input, its line edges with the new line vertices.
+  remesher::SurfaceInput surface_input(index_t s) const {
+    const auto& surface = *surfaces_[s];
+    const auto& mesh =
+        dynamic_cast<const karvel::TriangulatedSurface<D>&>(surface.get_mesh());
     remesher::SurfaceInput in;
     for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
       in.points.push_back(remesher::to_vec3<D>(mesh.point(v)));
     }
-    std::vector<index_t> position(whole ? 0 : mesh.nb_polygons(), NO_ID);
-    for (index_t i = 0; i < piece.triangles.size() && !whole; ++i) {
-      position[piece.triangles[i]] = i;
-    }
-    std::vector<bool> holds(mesh.nb_vertices(), false);
-    absl::flat_hash_set<std::uint64_t> edges;  // the piece's
-    for (const index_t t : piece.triangles) {
+    absl::flat_hash_set<std::uint64_t> edges;
+    for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
       const auto v = mesh.triangle_vertices(t);
-      auto beside = mesh.triangle_adjacents(t);
-      for (auto& u : beside) {
-        if (!whole && u != NO_ID) u = position[u];
-      }
       in.triangles.push_back(v);
-      in.beside.push_back(beside);
-      for (int e = 0; e < 3; ++e) {
-        edges.insert(edge_key(v[e], v[(e + 1) % 3]));
-        holds[v[e]] = true;
-      }
+      in.beside.push_back(mesh.triangle_adjacents(t));
+      for (int e = 0; e < 3; ++e) edges.insert(edge_key(v[e], v[(e + 1) % 3]));
     }
-    // A model line's edges must be the surface's, whichever piece holds them.
-    absl::flat_hash_set<std::uint64_t> surface_edges;
-    for (index_t t = 0; t < mesh.nb_polygons() && !whole; ++t) {
-      const auto v = mesh.triangle_vertices(t);
-      for (int e = 0; e < 3; ++e) surface_edges.insert(edge_key(v[e], v[(e + 1) % 3]));
-    }
-    const auto& all_edges = whole ? edges : surface_edges;
     const index_t slot = input_.component_slot(surface.id());
     absl::flat_hash_map<index_t, Tie> ties;
     const auto tie_vertex = [&ties](index_t vertex, const Tie& tie) {
@@ -311,31 +185,6 @@ class Remesher {
       // A vertex that one line keeps stays, whatever another says.
       if (!added && tie.kind == Tie::line_point) place->second = tie;
     };
-    const auto tie_of = [this](index_t l, index_t k) {
-      const index_t point = lines_data_[l].points.of_chain_vertex[k];
-      return point != NO_ID ? Tie{Tie::line_point, l, point}
-                            : Tie{Tie::kept_line_vertex, l, k};
-    };
-    const auto add_edge = [&](index_t l, index_t k, index_t from, index_t to) {
-      std::vector<std::pair<double, Tie>> inside;
-      for (const auto& [t, point] : lines_data_[l].points.inside_edge[k]) {
-        inside.push_back({t, Tie{Tie::line_point, l, point}});
-      }
-      in.line_edges.push_back({from, to, l, std::move(inside)});
-    };
-    // The surface's crease lines first: where one ends on a model line, the model
-    // line's tie stands, the same in every piece.
-    for (index_t l = static_cast<index_t>(lines_.size()); l < lines_data_.size(); ++l) {
-      const auto& data = lines_data_[l];
-      if (data.crease_of != piece.surface) continue;
-      for (index_t k = 0; k + 1 < data.chain.size(); ++k) {
-        const index_t from = data.chain[k], to = data.chain[k + 1];
-        if (edges.contains(edge_key(from, to))) add_edge(l, k, from, to);
-      }
-      for (index_t k = 0; k < data.chain.size(); ++k) {
-        if (holds[data.chain[k]]) tie_vertex(data.chain[k], tie_of(l, k));
-      }
-    }
     const auto visit_lines = [&](absl::Span<const karvel::ComponentID> related) {
       for (const auto& component : related) {
         if (component.type != ComponentType::line) continue;
@@ -353,7 +202,7 @@ class Remesher {
           index_t from = NO_ID, to = NO_ID;
           for (const index_t a : surface_vertices(k)) {
             for (const index_t b : surface_vertices(k + 1)) {
-              if (from == NO_ID && all_edges.contains(edge_key(a, b))) {
+              if (from == NO_ID && edges.contains(edge_key(a, b))) {
                 from = a;
                 to = b;
               }
@@ -364,15 +213,15 @@ class Remesher {
                                           " has an edge that surface " +
                                           surface.id().string() + " does not hold"};
           }
-          if (!edges.contains(edge_key(from, to))) continue;
-          add_edge(l, k, from, to);
-          tie_vertex(from, tie_of(l, k));
-          tie_vertex(to, tie_of(l, k + 1));
-        }
-        // A piece may touch a line at a vertex alone, where a crease ends on it.
-        for (index_t k = 0; k < data.chain.size() && !whole; ++k) {
-          for (const index_t v : surface_vertices(k)) {
-            if (holds[v]) tie_vertex(v, tie_of(l, k));
+          std::vector<std::pair<double, Tie>> inside;
+          for (const auto& [t, point] : data.points.inside_edge[k]) {
+            inside.push_back({t, Tie{Tie::line_point, l, point}});
+          }
+          in.line_edges.push_back({from, to, l, std::move(inside)});
+          for (const auto& [vertex, k_end] : {std::pair{from, k}, std::pair{to, k + 1}}) {
+            const index_t point = data.points.of_chain_vertex[k_end];
+            tie_vertex(vertex, point != NO_ID ? Tie{Tie::line_point, l, point}
+                                              : Tie{Tie::kept_line_vertex, l, k_end});
           }
         }
       }
@@ -386,10 +235,9 @@ class Remesher {
     return in;
   }
 
-  // Remeshes piece p on its own, into results_[p] (and origins_[p]: the surface's
-  // triangles).
-  void remesh_piece(index_t p) {
-    const auto in = piece_input(p);
+  // Remeshes surface s on its own, into results_[s] (and origins_[s]).
+  void remesh_surface(index_t s) {
+    const auto in = surface_input(s);
     // A section's points stay in their plane: nothing to project onto.
     std::unique_ptr<remesher::ClosestPoint> projector;
     if (D == 3) {
@@ -400,19 +248,19 @@ class Remesher {
     settings.iterations = options_.iterations;
     settings.feature_angle = options_.feature_angle;
     settings.surface = projector.get();
-    settings.size = [this](const Vec3& point) { return size(point); };
-    settings.line_midpoint = [this](index_t line, const Vec3& point) {
-      return lines_data_[line].points.find_midpoint(point);
+    settings.size = [this](const Vec3& p) { return size(p); };
+    settings.line_midpoint = [this](index_t line, const Vec3& p) {
+      return lines_data_[line].points.find_midpoint(p);
     };
-    results_[p] = remesher::remesh_surface(in, settings);
+    results_[s] = remesher::remesh_surface(in, settings);
     if (options_.record_origins) {
       // A section's surface gets one for its origins only.
       if (!projector) {
         projector =
             std::make_unique<remesher::ClosestPoint>(in.points, in.triangles, in.beside);
       }
-      const auto& out = results_[p];
-      auto& origins = origins_[p];
+      const auto& out = results_[s];
+      auto& origins = origins_[s];
       origins.resize(out.triangles.size());
       index_t guess = NO_ID;
       for (std::size_t t = 0; t < out.triangles.size(); ++t) {
@@ -420,22 +268,18 @@ class Remesher {
         const Vec3 centroid =
             (out.points[v[0]] + out.points[v[1]] + out.points[v[2]]) * (1.0 / 3);
         guess = projector->nearest(centroid, guess).triangle;
-        origins[t] = pieces_[p].triangles[guess];
+        origins[t] = guess;
       }
     }
   }
 
-  void remesh_pieces(std::vector<index_t> todo, Clock::time_point start) {
-    // The largest pieces first, so that the last ones to end are small; batches big
-    // enough to keep every worker busy, few enough for progress, which counts the
-    // surfaces whose pieces are all done.
+  void remesh_surfaces(std::vector<index_t> todo, Clock::time_point start) {
+    // The largest surfaces first, so that the last ones to end are small; batches big
+    // enough to keep every worker busy, few enough for progress.
     std::stable_sort(todo.begin(), todo.end(), [this](index_t a, index_t b) {
-      return pieces_[a].triangles.size() > pieces_[b].triangles.size();
+      return surfaces_[a]->get_mesh().nb_polygons() >
+             surfaces_[b]->get_mesh().nb_polygons();
     });
-    absl::flat_hash_map<index_t, std::size_t> left;  // pieces to do, by surface
-    for (const index_t p : todo) ++left[pieces_[p].surface];
-    const std::size_t surfaces = left.size();
-    std::size_t surfaces_done = 0;
     const std::size_t workers = std::size_t(tbb::this_task_arena::max_concurrency());
     const std::size_t batch = std::max<std::size_t>(4 * workers, todo.size() / 8);
     for (std::size_t first = 0; first < todo.size(); first += batch) {
@@ -443,13 +287,13 @@ class Remesher {
       // A failure waits for the batch; of several, the first in the batch's order wins,
       // whatever the threads.
       std::vector<std::exception_ptr> failures(last - first);
-      // Isolated: a caller's task group cancelled around us must not skip pieces.
+      // Isolated: a caller's task group cancelled around us must not skip surfaces.
       tbb::task_group_context context{tbb::task_group_context::isolated};
       tbb::parallel_for(
           first, last,
           [&](std::size_t i) {
             try {
-              remesh_piece(todo[i]);
+              remesh_surface(todo[i]);
             } catch (...) {
               failures[i - first] = std::current_exception();
             }
@@ -458,19 +302,16 @@ class Remesher {
       for (const auto& failure : failures) {
         if (failure) std::rethrow_exception(failure);
       }
-      for (std::size_t i = first; i < last; ++i) {
-        if (--left[pieces_[todo[i]].surface] == 0) ++surfaces_done;
-      }
       if (options_.progress &&
-          !options_.progress({surfaces_done, surfaces, seconds_since(start)})) {
+          !options_.progress({last, todo.size(), seconds_since(start)})) {
         throw RemeshStopped{"remesh: stopped by the progress callback"};
       }
     }
   }
 
-  // The pieces to do again: those of the surfaces of the lines that must keep a vertex
-  // some piece kept. With `keep_all`, those lines keep every input vertex.
-  std::vector<index_t> pieces_to_redo(bool keep_all) {
+  // The surfaces to do again: those of the lines that must keep a vertex some surface
+  // kept. With `keep_all`, those lines keep every input vertex.
+  std::vector<index_t> surfaces_to_redo(bool keep_all) {
     absl::flat_hash_set<index_t> changed_lines;
     for (const auto& result : results_) {
       for (const auto& tie : result.ties) {
@@ -490,9 +331,6 @@ class Remesher {
     std::vector<index_t> redo;
     for (index_t s = 0; s < surfaces_.size(); ++s) {
       bool touched = false;
-      for (const index_t l : changed_lines) {
-        if (lines_data_[l].crease_of == s) touched = true;
-      }
       for (const auto& component : input_.boundaries(surfaces_[s]->id())) {
         if (component.type == ComponentType::line &&
             changed_lines.contains(line_index_.at(component.id))) {
@@ -505,9 +343,7 @@ class Remesher {
           touched = true;
         }
       }
-      if (touched) {
-        redo.insert(redo.end(), surface_pieces_[s].begin(), surface_pieces_[s].end());
-      }
+      if (touched) redo.push_back(s);
     }
     return redo;
   }
@@ -556,67 +392,31 @@ class Remesher {
     // Surfaces.
     std::vector<karvel::TriangulatedSurfaceBuilder<D>> meshes;
     for (index_t s = 0; s < surfaces_.size(); ++s) {
+      const auto& result = results_[s];
       const karvel::uuid out =
           mapping_.at(ComponentType::surface).in2out(surfaces_[s]->id());
       auto mesh = builder.triangulated_surface_builder(out);
       const index_t out_slot = builder.component_slot({ComponentType::surface, out});
-      const auto& pieces = surface_pieces_[s];
-      // The pieces' vertices, those on the creases between pieces once: an input vertex
-      // by its number, a new point of a crease by the crease's point.
-      struct Vertex {
-        Vec3 point;
-        index_t unique;  // NO_ID: one of its own
-      };
-      std::vector<Vertex> vertices;
-      std::vector<std::array<index_t, 3>> triangles;
-      absl::flat_hash_map<index_t, index_t> of_input;         // input vertex -> vertex
-      absl::flat_hash_map<std::uint64_t, index_t> of_crease;  // (line, point) -> vertex
       index_t own = 0;
-      for (const index_t p : pieces) {
-        const auto& result = results_[p];
-        std::vector<index_t> number(result.points.size());
-        for (index_t v = 0; v < result.points.size(); ++v) {
-          const auto& tie = result.ties[v];
-          Vertex vertex{result.points[v], NO_ID};
-          if (tie.kind == Tie::line_point) {
-            // The line's own coordinates: one point per unique vertex, bit for bit.
-            vertex.point = lines_data_[tie.line].points.positions[tie.index];
-            if (tie.line < lines_.size())
-              vertex.unique = point_unique[tie.line][tie.index];
-          }
-          index_t* shared = nullptr;
-          const auto here = static_cast<index_t>(vertices.size());
-          if (pieces.size() > 1 && result.input_vertices[v] != NO_ID) {
-            shared = &of_input.try_emplace(result.input_vertices[v], here).first->second;
-          } else if (tie.kind == Tie::line_point && tie.line >= lines_.size()) {
-            const std::uint64_t key = std::uint64_t{tie.line} << 32 | tie.index;
-            shared = &of_crease.try_emplace(key, here).first->second;
-          }
-          number[v] = shared ? *shared : here;
-          if (number[v] != here) continue;
-          if (vertex.unique == NO_ID) ++own;
-          vertices.push_back(vertex);
-        }
-        for (const auto& t : result.triangles) {
-          triangles.push_back({number[t[0]], number[t[1]], number[t[2]]});
-        }
-      }
+      for (const auto& tie : result.ties) own += tie.kind == Tie::own ? 1 : 0;
       index_t next_own = own > 0 ? builder.create_unique_vertices(own) : NO_ID;
-      mesh.reserve(static_cast<index_t>(vertices.size()),
-                   static_cast<index_t>(triangles.size()));
-      for (index_t v = 0; v < vertices.size(); ++v) {
-        mesh.create_point(remesher::to_point<D>(vertices[v].point));
-        builder.set_unique_vertex(
-            out_slot, v, vertices[v].unique != NO_ID ? vertices[v].unique : next_own++);
-      }
-      for (const auto& triangle : triangles) mesh.create_triangle(triangle);
-      meshes.push_back(mesh);
-      if (options_.record_origins) {
-        auto& origins = report_.origins[out];
-        for (const index_t p : pieces) {
-          origins.insert(origins.end(), origins_[p].begin(), origins_[p].end());
+      mesh.reserve(static_cast<index_t>(result.points.size()),
+                   static_cast<index_t>(result.triangles.size()));
+      for (index_t v = 0; v < result.points.size(); ++v) {
+        const auto& tie = result.ties[v];
+        if (tie.kind == Tie::line_point) {
+          // The line's own coordinates: one point per unique vertex, bit for bit.
+          mesh.create_point(
+              remesher::to_point<D>(lines_data_[tie.line].points.positions[tie.index]));
+          builder.set_unique_vertex(out_slot, v, point_unique[tie.line][tie.index]);
+        } else {
+          mesh.create_point(remesher::to_point<D>(result.points[v]));
+          builder.set_unique_vertex(out_slot, v, next_own++);
         }
       }
+      for (const auto& triangle : result.triangles) mesh.create_triangle(triangle);
+      meshes.push_back(mesh);
+      if (options_.record_origins) report_.origins[out] = std::move(origins_[s]);
     }
     // Each mesh is linked on its own: side by side, a failure the first in surface order.
     std::vector<std::exception_ptr> failures(meshes.size());
@@ -645,16 +445,9 @@ class Remesher {
   std::vector<const karvel::Surface<D>*> surfaces_;
   std::vector<const karvel::Line<D>*> lines_;
   absl::flat_hash_map<karvel::uuid, index_t> line_index_;
-  std::vector<LineData> lines_data_;  // the model's lines, then the creases'
-  // A region of a surface between the creases that part it, remeshed on its own.
-  struct Piece {
-    index_t surface;
-    std::vector<index_t> triangles;  // the surface's, increasing
-  };
-  std::vector<Piece> pieces_;
-  std::vector<std::vector<index_t>> surface_pieces_;  // each surface's pieces, in order
-  std::vector<remesher::SurfaceOutput> results_;      // by piece
-  std::vector<std::vector<index_t>> origins_;         // by piece
+  std::vector<LineData> lines_data_;
+  std::vector<remesher::SurfaceOutput> results_;
+  std::vector<std::vector<index_t>> origins_;
 };
 
 // Empties the meshes of the output's lines and surfaces, copies of the input's.

@@ -41,7 +41,6 @@ class WorkingMesh {
  public:
   WorkingMesh(const SurfaceInput& input, const SurfaceSettings& settings)
       : settings_{settings},
-        input_vertices_{static_cast<index_t>(input.points.size())},
         kind_(input.points.size(), VertexKind::free),
         ties_(input.points.size(), Tie{}),
         guess_(input.points.size(), NO_ID),
@@ -106,7 +105,6 @@ class WorkingMesh {
       number[v] = static_cast<index_t>(out.points.size());
       out.points.push_back(points_[v]);
       out.ties.push_back(ties_[v]);
-      out.input_vertices.push_back(v < input_vertices_ ? v : NO_ID);
     }
     for (const auto& t : triangles_) {
       if (t[0] == NO_ID) continue;
@@ -755,7 +753,6 @@ class WorkingMesh {
   }
 
   const SurfaceSettings& settings_;
-  index_t input_vertices_;  // vertices below are the input's, in its numbers
   // Grown a split at a time: mapped arrays grow without copies and on large pages.
   karvel::TrivialVector<Vec3> points_;
   karvel::TrivialVector<VertexKind> kind_;

@@ -46,7 +46,6 @@ struct SurfaceInput {
 struct SurfaceOutput {
   std::vector<Vec3> points;
   std::vector<Tie> ties;
-  std::vector<index_t> input_vertices;  // the input vertex each point was, or NO_ID
   std::vector<std::array<index_t, 3>> triangles;
 };
 
