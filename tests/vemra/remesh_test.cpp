@@ -77,6 +77,45 @@ BRep one_patch_cube() {
   return fixtures::brep(soup);
 }
 
+// A unit square of one patch folded up at a right angle along x = 1/2: its crease ends
+// on its border, a line.
+BRep folded_sheet() {
+  auto soup = fixtures::grid_soup<3>(8);
+  for (auto& point : soup.points) {
+    const double x = point.value(0), y = point.value(1);
+    point = karvel::Point<3>{{std::min(x, 0.5), y, std::max(x - 0.5, 0.0)}};
+  }
+  return fixtures::brep(soup);
+}
+
+// A closed cylinder of one patch (radius 0.5, height 1, 16 sides): its creases are two
+// loops that meet nothing.
+BRep capped_cylinder() {
+  fixtures::Soup<3> soup;
+  const index_t around = 16, along = 4;
+  for (index_t j = 0; j <= along; ++j) {
+    for (index_t i = 0; i < around; ++i) {
+      const double angle = 2 * M_PI * i / around;
+      soup.points.push_back(karvel::Point<3>{
+          {0.5 * std::cos(angle), 0.5 * std::sin(angle), double(j) / along}});
+    }
+  }
+  const index_t bottom = static_cast<index_t>(soup.points.size());
+  soup.points.push_back(karvel::Point<3>{{0, 0, 0}});
+  soup.points.push_back(karvel::Point<3>{{0, 0, 1}});
+  const auto at = [around](index_t i, index_t j) { return j * around + i % around; };
+  for (index_t i = 0; i < around; ++i) {
+    for (index_t j = 0; j < along; ++j) {
+      soup.triangles.push_back({at(i, j), at(i + 1, j), at(i + 1, j + 1)});
+      soup.triangles.push_back({at(i, j), at(i + 1, j + 1), at(i, j + 1)});
+    }
+    soup.triangles.push_back({bottom, at(i + 1, 0), at(i, 0)});
+    soup.triangles.push_back({bottom + 1, at(i, along), at(i + 1, along)});
+  }
+  soup.patches.assign(soup.triangles.size(), 0);
+  return fixtures::brep(soup);
+}
+
 std::vector<NamedModel<BRep>> breps() {
   return {{"cube", fixtures::cube, 0.1},
           {"book", fixtures::book, 0.1},
@@ -90,7 +129,9 @@ std::vector<NamedModel<BRep>> breps() {
            [] { return fixtures::brep(fixtures::checkerboard_soup<3>(12, 3)); }, 0.03},
           {"bowtie", [] { return fixtures::brep(fixtures::bowtie_soup<3>()); }, 0.05},
           {"two cones", [] { return fixtures::brep(fixtures::two_cones_soup()); }, 0.1},
-          {"cube of one patch", one_patch_cube, 0.1}};
+          {"cube of one patch", one_patch_cube, 0.1},
+          {"folded sheet", folded_sheet, 0.05},
+          {"capped cylinder", capped_cylinder, 0.1}};
 }
 
 std::vector<NamedModel<Section>> sections() {
