@@ -181,9 +181,9 @@ double default_max_triangles() {
 
 template <typename Model, index_t D>
 Shape shape(const Model& model, const Metric<D>& metric) {
-  // Three cosines per triangle, and three length ratios, NaN for the edges that another
-  // triangle gives: each edge once, from its lower vertex; a border edge where its
-  // triangle runs it upwards.
+  // Three negated cosines per triangle (in the order of their angles), and three length
+  // ratios, NaN for the edges that another triangle gives: each edge once, from its lower
+  // vertex; a border edge where its triangle runs it upwards.
   std::size_t triangles = 0;
   for_each_mesh(model, [&](const karvel::TriangulatedSurface<D>& mesh) {
     triangles += mesh.nb_polygons();
@@ -207,7 +207,7 @@ Shape shape(const Model& model, const Metric<D>& metric) {
               const double bc = karvel::point_point_distance<D>(b, c);
               const std::size_t slot = first + 3 * std::size_t{t} + std::size_t(i);
               cosines[slot] =
-                  std::clamp((ab * ab + ac * ac - bc * bc) / (2 * ab * ac), -1.0, 1.0);
+                  -std::clamp((ab * ab + ac * ac - bc * bc) / (2 * ab * ac), -1.0, 1.0);
               lengths[slot] = v[i] < v[(i + 1) % 3]
                                   ? ab / metric.point_metric(karvel::midpoint<D>(a, b))
                                   : NAN;
@@ -220,18 +220,10 @@ Shape shape(const Model& model, const Metric<D>& metric) {
       std::remove_if(lengths.begin(), lengths.end(),
                      [](double ratio) { return std::isnan(ratio); }) -
       lengths.begin()));
-  // The k-th smallest angle is that of the k-th largest cosine.
-  Spread angles{NAN, NAN, NAN};
-  if (!cosines.empty()) {
-    const auto degrees = [](double cosine) { return std::acos(cosine) * 180 / M_PI; };
-    const std::size_t n = cosines.size();
-    const auto largest = [&cosines, n](std::size_t k) {
-      std::nth_element(cosines.begin(), cosines.begin() + (n - 1 - k), cosines.end());
-      return cosines[n - 1 - k];
-    };
-    const double median = degrees(largest(n / 2));
-    const double q01 = degrees(largest(n / 100));
-    angles = {degrees(*std::max_element(cosines.begin(), cosines.end())), q01, median};
+  // One arc cosine for each of the three figures, not for every angle.
+  Spread angles = spread(cosines);
+  for (double* figure : {&angles.smallest, &angles.q01, &angles.median}) {
+    *figure = std::acos(-*figure) * 180 / M_PI;
   }
   return {angles, spread(lengths)};
 }

@@ -17,14 +17,11 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <exception>
 #include <sstream>
 #include <stdexcept>
 
 #include <absl/container/flat_hash_set.h>
-#include <tbb/parallel_for.h>
 #include <tbb/task_arena.h>
-#include <tbb/task_group.h>
 
 #include <karvel/basic/exception.h>
 #include <karvel/mesh/triangulated_surface.h>
@@ -33,6 +30,7 @@
 
 #include "remesh/closest_point.h"
 #include "remesh/line_resampling.h"
+#include "remesh/parallel_blocks.h"
 #include "remesh/surface_remesher.h"
 
 namespace vemra {
@@ -284,24 +282,9 @@ class Remesher {
     const std::size_t batch = std::max<std::size_t>(4 * workers, todo.size() / 8);
     for (std::size_t first = 0; first < todo.size(); first += batch) {
       const std::size_t last = std::min(todo.size(), first + batch);
-      // A failure waits for the batch; of several, the first in the batch's order wins,
-      // whatever the threads.
-      std::vector<std::exception_ptr> failures(last - first);
-      // Isolated: a caller's task group cancelled around us must not skip surfaces.
-      tbb::task_group_context context{tbb::task_group_context::isolated};
-      tbb::parallel_for(
-          first, last,
-          [&](std::size_t i) {
-            try {
-              remesh_surface(todo[i]);
-            } catch (...) {
-              failures[i - first] = std::current_exception();
-            }
-          },
-          context);
-      for (const auto& failure : failures) {
-        if (failure) std::rethrow_exception(failure);
-      }
+      // A failure waits for the batch; of several, the first in the batch's order wins.
+      remesher::for_each_item(
+          last - first, [&](std::size_t i) { remesh_surface(todo[first + i]); }, 1);
       if (options_.progress &&
           !options_.progress({last, todo.size(), seconds_since(start)})) {
         throw RemeshStopped{"remesh: stopped by the progress callback"};
@@ -419,21 +402,9 @@ class Remesher {
       if (options_.record_origins) report_.origins[out] = std::move(origins_[s]);
     }
     // Each mesh is linked on its own: side by side, a failure the first in surface order.
-    std::vector<std::exception_ptr> failures(meshes.size());
-    tbb::task_group_context context{tbb::task_group_context::isolated};
-    tbb::parallel_for(
-        std::size_t{0}, meshes.size(),
-        [&](std::size_t s) {
-          try {
-            meshes[s].compute_triangle_adjacencies();
-          } catch (...) {
-            failures[s] = std::current_exception();
-          }
-        },
-        context);
-    for (const auto& failure : failures) {
-      if (failure) std::rethrow_exception(failure);
-    }
+    remesher::for_each_item(
+        meshes.size(), [&](std::size_t s) { meshes[s].compute_triangle_adjacencies(); },
+        1);
   }
 
   const Model& input_;
