@@ -1,14 +1,18 @@
 // remesh(input, output, metric, options):
 //   output: the input's components (meshes emptied) and relationships
 //   lines: each one chained; it keeps its corners, its sharp turns and what a surface
-//   could
-//     not drop in an earlier round, drops input vertices while the edges stay within the
-//     size, and bisects the edges that are too long
-//   surfaces, in parallel, in batches (progress between them): each one remeshed on its
+//     could not drop in an earlier round, drops input vertices while the edges stay
+//     within the size, and bisects the edges that are too long
+//   pieces: a surface that its creases part is cut into regions; the chains of parting
+//     creases are lines of the remesher's own, resampled as the model's are (a model
+//     line keeps the vertex where one ends on it)
+//   pieces, in parallel, in batches (progress between them): each one remeshed on its
 //     own, its line edges bisected as their lines were
-//   a surface that kept an input line vertex: its line keeps it too, and the surfaces of
+//   a piece that kept an input line vertex: its line keeps it too, and the pieces of
 //     that line are done again (at most two more rounds; the last keeps every vertex of
 //     those lines)
+//   a surface's pieces joined where they share a vertex; where two made the same edge
+//     (both closed the same ear along a parting crease), the surface is remeshed whole
 //   output meshes and unique vertices: one per corner, per new line vertex, per surface
 //     vertex of its own.
 
@@ -21,6 +25,7 @@
 #include <stdexcept>
 
 #include <absl/container/flat_hash_set.h>
+#include <absl/container/inlined_vector.h>
 #include <tbb/task_arena.h>
 
 #include <karvel/basic/exception.h>
@@ -29,8 +34,11 @@
 #include <vemra/remeshing/model_kind.h>
 
 #include "remesh/closest_point.h"
+#include "remesh/crease_cut.h"
 #include "remesh/line_resampling.h"
 #include "remesh/parallel_blocks.h"
+#include "remesh/piece_join.h"
+#include "remesh/surface_pieces.h"
 #include "remesh/surface_remesher.h"
 
 namespace vemra {
@@ -74,36 +82,61 @@ class Remesher {
     auto phase = Clock::now();
     lines_data_.resize(lines_.size());
     for (index_t l = 0; l < lines_.size(); ++l) prepare_line(l);
-    for (index_t l = 0; l < lines_.size(); ++l) resample_line(l);
+    cut_surfaces();
+    for (index_t l = 0; l < lines_data_.size(); ++l) resample_line(l);
     report_.line_seconds = seconds_since(phase);
 
     phase = Clock::now();
-    results_.resize(surfaces_.size());
-    origins_.resize(surfaces_.size());
-    std::vector<index_t> todo(surfaces_.size());
-    for (index_t s = 0; s < todo.size(); ++s) todo[s] = s;
-    for (int round = 0; !todo.empty(); ++round) {
-      remesh_surfaces(todo, start);
-      todo = surfaces_to_redo(round >= 1);
+    results_.resize(pieces_.size());
+    origins_.resize(pieces_.size());
+    std::vector<index_t> todo(pieces_.size());
+    for (index_t p = 0; p < todo.size(); ++p) todo[p] = p;
+    while (!todo.empty()) {
+      for (int round = 0; !todo.empty(); ++round) {
+        remesh_pieces(todo, start);
+        todo = pieces_to_redo(round >= 1);
+      }
+      todo = join_surfaces();
     }
     report_.surface_seconds = seconds_since(phase);
 
     phase = Clock::now();
     write_output();
     report_.output_seconds = seconds_since(phase);
-    for (const auto& result : results_)
-      report_.triangles_after += result.triangles.size();
+    for (index_t s = 0; s < surfaces_.size(); ++s) {
+      report_.triangles_after += surface_result(s).triangles.size();
+    }
     return report_;
   }
 
  private:
   struct LineData {
-    std::vector<index_t> chain;  // input line vertices in order
+    // A model line's input vertices in order, or those of a crease of surface
+    // `crease_of` that parts two of its pieces (the surface's own vertex numbers).
+    std::vector<index_t> chain;
+    index_t crease_of{NO_ID};
     bool closed{false};
     std::vector<Vec3> chain_points;
     std::vector<bool> kept;       // chain vertices that must stay
     std::vector<index_t> unique;  // input unique vertex of each chain vertex
     remesher::LinePoints points;
+  };
+
+  // A region of a surface between the creases that part it, remeshed on its own; the
+  // line edges and line vertices it holds, in its own vertex numbers.
+  struct Piece {
+    index_t surface;
+    remesher::PieceMesh mesh;
+    struct LineEdge {
+      index_t from, to, line, k;  // edge k of the line, from `from` to `to`
+    };
+    std::vector<LineEdge> line_edges;
+    struct LineVertex {
+      index_t vertex, line, k;  // vertex k of the line
+    };
+    std::vector<LineVertex> line_vertices;
+    std::vector<index_t> fixed_vertices;  // where its surface touches itself
+    bool live{true};  // false once its surface is remeshed as one piece instead
   };
 
   double size(const Vec3& p) const {
@@ -140,13 +173,18 @@ class Remesher {
     const std::size_t n = data.chain.size();
     data.kept.assign(n, false);
     data.unique.assign(n, NO_ID);
-    const double sharp = std::cos(options_.feature_angle * M_PI / 180);
     for (std::size_t k = 0; k < n; ++k) {
       data.chain_points.push_back(remesher::to_vec3<D>(mesh.point(data.chain[k])));
       data.unique[k] = slot == NO_ID ? NO_ID : input_.unique_vertex(slot, data.chain[k]);
       if (data.unique[k] != NO_ID && is_corner(data.unique[k])) data.kept[k] = true;
     }
-    for (std::size_t k = 1; k + 1 < n; ++k) {
+    keep_sharp_turns(data);
+  }
+
+  // A line keeps the vertices where it turns by more than the feature angle.
+  void keep_sharp_turns(LineData& data) const {
+    const double sharp = std::cos(options_.feature_angle * M_PI / 180);
+    for (std::size_t k = 1; k + 1 < data.chain.size(); ++k) {
       const Vec3 in = data.chain_points[k] - data.chain_points[k - 1];
       const Vec3 out = data.chain_points[k + 1] - data.chain_points[k];
       if (dot(in, out) < sharp * norm(in) * norm(out)) data.kept[k] = true;
@@ -160,82 +198,324 @@ class Remesher {
                                      [this](const Vec3& p) { return size(p); });
   }
 
-  // The surface's input, its line edges with the new line vertices.
-  remesher::SurfaceInput surface_input(index_t s) const {
-    const auto& surface = *surfaces_[s];
-    const auto& mesh =
-        dynamic_cast<const karvel::TriangulatedSurface<D>&>(surface.get_mesh());
-    remesher::SurfaceInput in;
+  const karvel::TriangulatedSurface<D>& triangulated(index_t s) const {
+    return dynamic_cast<const karvel::TriangulatedSurface<D>&>(surfaces_[s]->get_mesh());
+  }
+
+  // A surface's points, triangles and neighbours, in the remesher's terms.
+  struct SurfaceArrays {
+    std::vector<Vec3> points;
+    std::vector<std::array<index_t, 3>> triangles, beside;
+    std::vector<index_t> pinched;  // where it touches itself
+  };
+  SurfaceArrays arrays_of(index_t s) const {
+    const auto& mesh = triangulated(s);
+    SurfaceArrays arrays;
+    arrays.points.reserve(mesh.nb_vertices());
     for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
-      in.points.push_back(remesher::to_vec3<D>(mesh.point(v)));
+      arrays.points.push_back(remesher::to_vec3<D>(mesh.point(v)));
     }
-    absl::flat_hash_set<std::uint64_t> edges;
+    arrays.triangles.reserve(mesh.nb_polygons());
+    arrays.beside.reserve(mesh.nb_polygons());
     for (index_t t = 0; t < mesh.nb_polygons(); ++t) {
-      const auto v = mesh.triangle_vertices(t);
-      in.triangles.push_back(v);
-      in.beside.push_back(mesh.triangle_adjacents(t));
-      for (int e = 0; e < 3; ++e) edges.insert(edge_key(v[e], v[(e + 1) % 3]));
+      arrays.triangles.push_back(mesh.triangle_vertices(t));
+      arrays.beside.push_back(mesh.triangle_adjacents(t));
     }
-    const index_t slot = input_.component_slot(surface.id());
-    absl::flat_hash_map<index_t, Tie> ties;
-    const auto tie_vertex = [&ties](index_t vertex, const Tie& tie) {
-      auto [place, added] = ties.emplace(vertex, tie);
-      // A vertex that one line keeps stays, whatever another says.
-      if (!added && tie.kind == Tie::line_point) place->second = tie;
-    };
-    const auto visit_lines = [&](absl::Span<const karvel::ComponentID> related) {
-      for (const auto& component : related) {
-        if (component.type != ComponentType::line) continue;
-        const index_t l = line_index_.at(component.id);
-        const auto& data = lines_data_[l];
-        const auto surface_vertices = [&](index_t k) {
-          absl::InlinedVector<index_t, 2> found;
-          if (slot != NO_ID && data.unique[k] != NO_ID) {
-            input_.for_each_vertex_in_slot(data.unique[k], slot,
-                                           [&found](index_t v) { found.push_back(v); });
-          }
-          return found;
-        };
-        for (index_t k = 0; k + 1 < data.chain.size(); ++k) {
-          index_t from = NO_ID, to = NO_ID;
-          for (const index_t a : surface_vertices(k)) {
-            for (const index_t b : surface_vertices(k + 1)) {
-              if (from == NO_ID && edges.contains(edge_key(a, b))) {
-                from = a;
-                to = b;
-              }
+    // The model gives each fan of a vertex where the surface touches itself a vertex of
+    // its own, all at one unique vertex.
+    const index_t slot = input_.component_slot(surfaces_[s]->id());
+    for (index_t v = 0; v < mesh.nb_vertices() && slot != NO_ID; ++v) {
+      const index_t unique = input_.unique_vertex(slot, v);
+      if (unique == NO_ID || input_.held_alone(slot, v)) continue;
+      index_t copies = 0;
+      input_.for_each_vertex_in_slot(unique, slot, [&copies](index_t) { ++copies; });
+      if (copies > 1) arrays.pinched.push_back(v);
+    }
+    return arrays;
+  }
+
+  index_t unique_of(index_t s, index_t vertex) const {
+    const index_t slot = input_.component_slot(surfaces_[s]->id());
+    return slot == NO_ID ? NO_ID : input_.unique_vertex(slot, vertex);
+  }
+
+  // Cuts each surface of a 3-D model along the creases that part it into regions: each
+  // region a piece remeshed on its own, each chain of parting creases a line of the
+  // remesher's own (after the model's lines) that keeps its ends and sharp turns; a model
+  // line keeps the vertices where such a chain meets it. Everything else is one piece.
+  void cut_surfaces() {
+    // The model lines through each input unique vertex: (line, chain index).
+    absl::flat_hash_map<index_t, absl::InlinedVector<std::pair<index_t, index_t>, 2>>
+        on_lines;
+    for (index_t l = 0; l < lines_.size(); ++l) {
+      const auto& unique = lines_data_[l].unique;
+      for (index_t k = 0; k < unique.size(); ++k) {
+        if (unique[k] != NO_ID) on_lines[unique[k]].push_back({l, k});
+      }
+    }
+    std::vector<SurfaceArrays> arrays(surfaces_.size());
+    std::vector<remesher::CreaseCut> cuts(surfaces_.size());
+    pinched_.resize(surfaces_.size());
+    remesher::for_each_item(
+        surfaces_.size(),
+        [&](std::size_t s) {
+          arrays[s] = arrays_of(index_t(s));
+          if (D == 3) cuts[s] = cut(index_t(s), arrays[s], on_lines);
+          // Parts that only touch at vertices stay one piece: no crease parts them.
+          if (cuts[s].chains.empty()) {
+            cuts[s].regions.assign(1, std::vector<index_t>(arrays[s].triangles.size()));
+            for (index_t t = 0; t < arrays[s].triangles.size(); ++t) {
+              cuts[s].regions[0][t] = t;
             }
           }
-          if (from == NO_ID) {
-            throw karvel::KarvelException{"[remesh] Line " + component.id.string() +
-                                          " has an edge that surface " +
-                                          surface.id().string() + " does not hold"};
+        },
+        1);
+    // The parting chains as lines, numbered in surface order.
+    std::vector<index_t> first_crease(surfaces_.size() + 1);
+    for (index_t s = 0; s < surfaces_.size(); ++s) {
+      first_crease[s] = static_cast<index_t>(lines_data_.size());
+      for (const auto& chain : cuts[s].chains) {
+        LineData data;
+        data.chain = chain.vertices;
+        data.closed = chain.closed;
+        data.crease_of = s;
+        const std::size_t n = data.chain.size();
+        data.unique.assign(n, NO_ID);
+        data.kept.assign(n, false);
+        for (std::size_t k = 0; k < n; ++k) {
+          data.chain_points.push_back(arrays[s].points[data.chain[k]]);
+          // Where it meets a model line, both keep the vertex; a corner stays.
+          const index_t u = unique_of(s, data.chain[k]);
+          const auto found = u == NO_ID ? on_lines.end() : on_lines.find(u);
+          if (found != on_lines.end()) {
+            data.kept[k] = true;
+            for (const auto& [line, j] : found->second) lines_data_[line].kept[j] = true;
+          } else if (u != NO_ID && is_corner(u)) {
+            data.kept[k] = true;
           }
-          std::vector<std::pair<double, Tie>> inside;
-          for (const auto& [t, point] : data.points.inside_edge[k]) {
-            inside.push_back({t, Tie{Tie::line_point, l, point}});
-          }
-          in.line_edges.push_back({from, to, l, std::move(inside)});
-          for (const auto& [vertex, k_end] : {std::pair{from, k}, std::pair{to, k + 1}}) {
-            const index_t point = data.points.of_chain_vertex[k_end];
-            tie_vertex(vertex, point != NO_ID ? Tie{Tie::line_point, l, point}
-                                              : Tie{Tie::kept_line_vertex, l, k_end});
-          }
+        }
+        keep_sharp_turns(data);
+        lines_data_.push_back(std::move(data));
+      }
+    }
+    first_crease[surfaces_.size()] = static_cast<index_t>(lines_data_.size());
+    // The pieces, and which of them holds each line edge and line vertex.
+    std::vector<std::vector<Piece>> pieces(surfaces_.size());
+    remesher::for_each_item(
+        surfaces_.size(),
+        [&](std::size_t s) {
+          pieces[s] = make_pieces(index_t(s), arrays[s], std::move(cuts[s].regions),
+                                  first_crease[s], first_crease[s + 1]);
+          pinched_[s] = std::move(arrays[s].pinched);
+          arrays[s] = {};
+        },
+        1);
+    surface_pieces_.resize(surfaces_.size());
+    for (index_t s = 0; s < surfaces_.size(); ++s) {
+      for (auto& piece : pieces[s]) add_piece(std::move(piece));
+    }
+  }
+
+  remesher::CreaseCut cut(
+      index_t s, const SurfaceArrays& arrays,
+      const absl::flat_hash_map<
+          index_t, absl::InlinedVector<std::pair<index_t, index_t>, 2>>& on_lines) const {
+    // Whether (a, b) is an edge of a model line (a closed chain repeats its first).
+    const auto on_line = [&](index_t a, index_t b) {
+      const auto found_a = on_lines.find(unique_of(s, a));
+      const auto found_b = on_lines.find(unique_of(s, b));
+      if (found_a == on_lines.end() || found_b == on_lines.end()) return false;
+      for (const auto& [line, k] : found_a->second) {
+        for (const auto& [other, j] : found_b->second) {
+          if (other == line && (j == k + 1 || k == j + 1)) return true;
+        }
+      }
+      return false;
+    };
+    // Where the surface touches itself, each chain through there ends: it stays.
+    const auto is_stop = [&](index_t v) {
+      const index_t u = unique_of(s, v);
+      return (u != NO_ID && (on_lines.contains(u) || is_corner(u))) ||
+             std::binary_search(arrays.pinched.begin(), arrays.pinched.end(), v);
+    };
+    return remesher::cut_at_creases(arrays.points, arrays.triangles, arrays.beside,
+                                    options_.feature_angle * M_PI / 180, on_line,
+                                    is_stop);
+  }
+
+  // The pieces of surface s, one per region; lines [first_crease, end_crease) part them.
+  // Each piece lists the line edges and line vertices it holds, in its own numbers: the
+  // parting lines first, then the model's, so that where a crease ends on a model line
+  // the model line's tie stands, the same in every piece.
+  std::vector<Piece> make_pieces(index_t s, const SurfaceArrays& arrays,
+                                 std::vector<std::vector<index_t>> regions,
+                                 index_t first_crease, index_t end_crease) const {
+    std::vector<Piece> pieces;
+    for (auto& mesh : remesher::split_into_pieces(arrays.points, arrays.triangles,
+                                                  arrays.beside, std::move(regions))) {
+      pieces.push_back({s, std::move(mesh), {}, {}, {}, true});
+    }
+    std::vector<index_t> region_of(arrays.triangles.size());
+    for (index_t r = 0; r < pieces.size(); ++r) {
+      for (const index_t t : pieces[r].mesh.triangles) region_of[t] = r;
+    }
+    const auto& surface = *surfaces_[s];
+    const index_t slot = input_.component_slot(surface.id());
+    // The surface's copies of vertex k of model line l.
+    const auto surface_vertices = [&](index_t l, index_t k) {
+      absl::InlinedVector<index_t, 2> found;
+      const index_t unique = lines_data_[l].unique[k];
+      if (slot != NO_ID && unique != NO_ID) {
+        input_.for_each_vertex_in_slot(unique, slot,
+                                       [&found](index_t v) { found.push_back(v); });
+      }
+      return found;
+    };
+    const auto model_lines = [&](const auto& visit) {
+      for (const auto& related :
+           {input_.boundaries(surface.id()), input_.internals(surface.id())}) {
+        for (const auto& component : related) {
+          if (component.type == ComponentType::line) visit(component);
         }
       }
     };
-    visit_lines(input_.boundaries(surface.id()));
-    visit_lines(input_.internals(surface.id()));
-    for (index_t v = 0; v < mesh.nb_vertices(); ++v) {
-      const auto found = ties.find(v);
-      if (found != ties.end()) in.line_vertices.push_back(*found);
+    // Each line edge's first triangle, and its place in it: only edges between line
+    // vertices are looked up.
+    std::vector<bool> on_line(arrays.points.size(), false);
+    for (index_t l = first_crease; l < end_crease; ++l) {
+      for (const index_t v : lines_data_[l].chain) on_line[v] = true;
     }
+    model_lines([&](const karvel::ComponentID& component) {
+      const index_t l = line_index_.at(component.id);
+      for (index_t k = 0; k < lines_data_[l].chain.size(); ++k) {
+        for (const index_t v : surface_vertices(l, k)) on_line[v] = true;
+      }
+    });
+    absl::flat_hash_map<std::uint64_t, std::pair<index_t, int>> edge_triangle;
+    for (index_t t = 0; t < arrays.triangles.size(); ++t) {
+      const auto& v = arrays.triangles[t];
+      for (int e = 0; e < 3; ++e) {
+        const index_t a = v[e], b = v[(e + 1) % 3];
+        if (on_line[a] && on_line[b]) edge_triangle.try_emplace(edge_key(a, b), t, e);
+      }
+    }
+    // The pieces around each vertex, where there are several.
+    std::vector<absl::InlinedVector<index_t, 2>> vertex_pieces;
+    if (pieces.size() > 1) {
+      vertex_pieces.resize(arrays.points.size());
+      for (index_t r = 0; r < pieces.size(); ++r) {
+        for (const index_t v : pieces[r].mesh.vertices) vertex_pieces[v].push_back(r);
+      }
+    }
+    const auto local = [&](index_t r, index_t v) {
+      const auto& vertices = pieces[r].mesh.vertices;
+      return static_cast<index_t>(std::lower_bound(vertices.begin(), vertices.end(), v) -
+                                  vertices.begin());
+    };
+    for (const index_t v : arrays.pinched) {
+      if (pieces.size() == 1) {
+        pieces[0].fixed_vertices.push_back(local(0, v));
+        continue;
+      }
+      for (const index_t r : vertex_pieces[v])
+        pieces[r].fixed_vertices.push_back(local(r, v));
+    }
+    const auto add_edge = [&](index_t r, index_t from, index_t to, index_t l, index_t k) {
+      pieces[r].line_edges.push_back({local(r, from), local(r, to), l, k});
+      pieces[r].line_vertices.push_back({local(r, from), l, k});
+      pieces[r].line_vertices.push_back({local(r, to), l, k + 1});
+    };
+    // Every piece that holds it, when the pieces can touch a line at a vertex alone.
+    const auto add_vertex = [&](index_t v, index_t l, index_t k) {
+      for (const index_t r : vertex_pieces[v])
+        pieces[r].line_vertices.push_back({local(r, v), l, k});
+    };
+    for (index_t l = first_crease; l < end_crease; ++l) {
+      const auto& chain = lines_data_[l].chain;
+      for (index_t k = 0; k + 1 < chain.size(); ++k) {
+        const auto [t, e] = edge_triangle.at(edge_key(chain[k], chain[k + 1]));
+        add_edge(region_of[t], chain[k], chain[k + 1], l, k);
+        add_edge(region_of[arrays.beside[t][e]], chain[k], chain[k + 1], l, k);
+      }
+      for (index_t k = 0; k < chain.size(); ++k) add_vertex(chain[k], l, k);
+    }
+    model_lines([&](const karvel::ComponentID& component) {
+      const index_t l = line_index_.at(component.id);
+      const auto& chain = lines_data_[l].chain;
+      for (index_t k = 0; k + 1 < chain.size(); ++k) {
+        const std::pair<index_t, int>* held = nullptr;
+        index_t from = NO_ID, to = NO_ID;
+        for (const index_t a : surface_vertices(l, k)) {
+          for (const index_t b : surface_vertices(l, k + 1)) {
+            const auto found = edge_triangle.find(edge_key(a, b));
+            if (!held && found != edge_triangle.end()) {
+              held = &found->second;
+              from = a;
+              to = b;
+            }
+          }
+        }
+        if (!held) {
+          throw karvel::KarvelException{"[remesh] Line " + component.id.string() +
+                                        " has an edge that surface " +
+                                        surface.id().string() + " does not hold"};
+        }
+        add_edge(region_of[held->first], from, to, l, k);
+      }
+      if (pieces.size() == 1) return;
+      for (index_t k = 0; k < chain.size(); ++k) {
+        for (const index_t v : surface_vertices(l, k)) add_vertex(v, l, k);
+      }
+    });
+    return pieces;
+  }
+
+  void add_piece(Piece piece) {
+    const auto p = static_cast<index_t>(pieces_.size());
+    surface_pieces_[piece.surface].push_back(p);
+    line_pieces_.resize(lines_data_.size());
+    for (const auto& held : piece.line_vertices) {
+      auto& list = line_pieces_[held.line];
+      if (list.empty() || list.back() != p) list.push_back(p);
+    }
+    pieces_.push_back(std::move(piece));
+  }
+
+  // A piece's input: its triangles (a neighbour in another piece is across its border),
+  // the edges of lines it holds with the lines' new vertices, and its line vertices.
+  remesher::SurfaceInput piece_input(index_t p) const {
+    const Piece& piece = pieces_[p];
+    remesher::SurfaceInput in;
+    in.points = piece.mesh.points;
+    in.triangles = piece.mesh.corners;
+    in.beside = piece.mesh.beside;
+    absl::flat_hash_map<index_t, Tie> ties;
+    for (const auto& held : piece.line_vertices) {
+      const index_t point = lines_data_[held.line].points.of_chain_vertex[held.k];
+      const Tie tie = point != NO_ID ? Tie{Tie::line_point, held.line, point}
+                                     : Tie{Tie::kept_line_vertex, held.line, held.k};
+      auto [place, added] = ties.emplace(held.vertex, tie);
+      // A vertex that one line keeps stays, whatever another says.
+      if (!added && tie.kind == Tie::line_point) place->second = tie;
+    }
+    for (const auto& edge : piece.line_edges) {
+      std::vector<std::pair<double, Tie>> inside;
+      for (const auto& [t, point] : lines_data_[edge.line].points.inside_edge[edge.k]) {
+        inside.push_back({t, Tie{Tie::line_point, edge.line, point}});
+      }
+      in.line_edges.push_back({edge.from, edge.to, edge.line, std::move(inside)});
+    }
+    in.fixed_vertices = piece.fixed_vertices;
+    in.line_vertices.assign(ties.begin(), ties.end());
+    std::sort(in.line_vertices.begin(), in.line_vertices.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
     return in;
   }
 
-  // Remeshes surface s on its own, into results_[s] (and origins_[s]).
-  void remesh_surface(index_t s) {
-    const auto in = surface_input(s);
+  // Remeshes piece p on its own, into results_[p] (and origins_[p]: its surface's
+  // triangles).
+  void remesh_piece(index_t p) {
+    const auto in = piece_input(p);
     // A section's points stay in their plane: nothing to project onto.
     std::unique_ptr<remesher::ClosestPoint> projector;
     if (D == 3) {
@@ -246,19 +526,19 @@ class Remesher {
     settings.iterations = options_.iterations;
     settings.feature_angle = options_.feature_angle;
     settings.surface = projector.get();
-    settings.size = [this](const Vec3& p) { return size(p); };
-    settings.line_midpoint = [this](index_t line, const Vec3& p) {
-      return lines_data_[line].points.find_midpoint(p);
+    settings.size = [this](const Vec3& point) { return size(point); };
+    settings.line_midpoint = [this](index_t line, const Vec3& point) {
+      return lines_data_[line].points.find_midpoint(point);
     };
-    results_[s] = remesher::remesh_surface(in, settings);
+    results_[p] = remesher::remesh_surface(in, settings);
     if (options_.record_origins) {
       // A section's surface gets one for its origins only.
       if (!projector) {
         projector =
             std::make_unique<remesher::ClosestPoint>(in.points, in.triangles, in.beside);
       }
-      const auto& out = results_[s];
-      auto& origins = origins_[s];
+      const auto& out = results_[p];
+      auto& origins = origins_[p];
       origins.resize(out.triangles.size());
       index_t guess = NO_ID;
       for (std::size_t t = 0; t < out.triangles.size(); ++t) {
@@ -266,35 +546,42 @@ class Remesher {
         const Vec3 centroid =
             (out.points[v[0]] + out.points[v[1]] + out.points[v[2]]) * (1.0 / 3);
         guess = projector->nearest(centroid, guess).triangle;
-        origins[t] = guess;
+        origins[t] = pieces_[p].mesh.triangles[guess];
       }
     }
   }
 
-  void remesh_surfaces(std::vector<index_t> todo, Clock::time_point start) {
-    // The largest surfaces first, so that the last ones to end are small; batches big
-    // enough to keep every worker busy, few enough for progress.
+  void remesh_pieces(std::vector<index_t> todo, Clock::time_point start) {
+    // The largest pieces first, so that the last ones to end are small; batches big
+    // enough to keep every worker busy, few enough for progress, which counts the
+    // surfaces whose pieces are all done.
     std::stable_sort(todo.begin(), todo.end(), [this](index_t a, index_t b) {
-      return surfaces_[a]->get_mesh().nb_polygons() >
-             surfaces_[b]->get_mesh().nb_polygons();
+      return pieces_[a].mesh.triangles.size() > pieces_[b].mesh.triangles.size();
     });
+    absl::flat_hash_map<index_t, std::size_t> left;  // pieces to do, by surface
+    for (const index_t p : todo) ++left[pieces_[p].surface];
+    const std::size_t surfaces = left.size();
+    std::size_t surfaces_done = 0;
     const std::size_t workers = std::size_t(tbb::this_task_arena::max_concurrency());
     const std::size_t batch = std::max<std::size_t>(4 * workers, todo.size() / 8);
     for (std::size_t first = 0; first < todo.size(); first += batch) {
       const std::size_t last = std::min(todo.size(), first + batch);
       // A failure waits for the batch; of several, the first in the batch's order wins.
       remesher::for_each_item(
-          last - first, [&](std::size_t i) { remesh_surface(todo[first + i]); }, 1);
+          last - first, [&](std::size_t i) { remesh_piece(todo[first + i]); }, 1);
+      for (std::size_t i = first; i < last; ++i) {
+        if (--left[pieces_[todo[i]].surface] == 0) ++surfaces_done;
+      }
       if (options_.progress &&
-          !options_.progress({last, todo.size(), seconds_since(start)})) {
+          !options_.progress({surfaces_done, surfaces, seconds_since(start)})) {
         throw RemeshStopped{"remesh: stopped by the progress callback"};
       }
     }
   }
 
-  // The surfaces to do again: those of the lines that must keep a vertex some surface
-  // kept. With `keep_all`, those lines keep every input vertex.
-  std::vector<index_t> surfaces_to_redo(bool keep_all) {
+  // The pieces to do again: those of the lines that must keep a vertex some piece kept.
+  // With `keep_all`, those lines keep every input vertex.
+  std::vector<index_t> pieces_to_redo(bool keep_all) {
     absl::flat_hash_set<index_t> changed_lines;
     for (const auto& result : results_) {
       for (const auto& tie : result.ties) {
@@ -305,30 +592,71 @@ class Remesher {
         changed_lines.insert(tie.line);
       }
     }
-    if (changed_lines.empty()) return {};
+    std::vector<index_t> redo;
     for (const index_t l : changed_lines) {
       auto& data = lines_data_[l];
       if (keep_all) data.kept.assign(data.kept.size(), true);
       resample_line(l);
+      for (const index_t p : line_pieces_[l]) {
+        if (pieces_[p].live) redo.push_back(p);
+      }
     }
+    std::sort(redo.begin(), redo.end());
+    redo.erase(std::unique(redo.begin(), redo.end()), redo.end());
+    return redo;
+  }
+
+  // Joins the pieces of each surface of several; a surface whose pieces clash is made
+  // one piece again, and its new piece is returned to be remeshed.
+  std::vector<index_t> join_surfaces() {
+    joined_.resize(surfaces_.size());
+    std::vector<bool> clash(surfaces_.size(), false);
+    remesher::for_each_item(
+        surfaces_.size(),
+        [&](std::size_t s) {
+          const auto& pieces = surface_pieces_[s];
+          if (pieces.size() < 2) return;
+          std::vector<remesher::RemeshedPiece> remeshed;
+          for (const index_t p : pieces) {
+            remeshed.push_back({results_[p], pieces_[p].mesh.vertices});
+          }
+          auto joined =
+              remesher::join_pieces(remeshed, static_cast<index_t>(lines_.size()),
+                                    [this](index_t line, index_t point) -> const Vec3& {
+                                      return lines_data_[line].points.positions[point];
+                                    });
+          if (joined) {
+            joined_[s] = std::move(*joined);
+          } else {
+            clash[s] = true;
+          }
+        },
+        1);
     std::vector<index_t> redo;
     for (index_t s = 0; s < surfaces_.size(); ++s) {
-      bool touched = false;
-      for (const auto& component : input_.boundaries(surfaces_[s]->id())) {
-        if (component.type == ComponentType::line &&
-            changed_lines.contains(line_index_.at(component.id))) {
-          touched = true;
-        }
+      if (!clash[s]) continue;
+      for (const index_t p : surface_pieces_[s]) {
+        pieces_[p].live = false;
+        results_[p] = {};
+        origins_[p] = {};
       }
-      for (const auto& component : input_.internals(surfaces_[s]->id())) {
-        if (component.type == ComponentType::line &&
-            changed_lines.contains(line_index_.at(component.id))) {
-          touched = true;
-        }
-      }
-      if (touched) redo.push_back(s);
+      surface_pieces_[s].clear();
+      const auto arrays = arrays_of(s);
+      std::vector<index_t> all(arrays.triangles.size());
+      for (index_t t = 0; t < all.size(); ++t) all[t] = t;
+      auto pieces = make_pieces(s, arrays, {std::move(all)}, 0, 0);
+      redo.push_back(static_cast<index_t>(pieces_.size()));
+      add_piece(std::move(pieces[0]));
     }
+    results_.resize(pieces_.size());
+    origins_.resize(pieces_.size());
     return redo;
+  }
+
+  // What surface s became: its piece's result, or its pieces joined.
+  const remesher::SurfaceOutput& surface_result(index_t s) const {
+    const auto& pieces = surface_pieces_[s];
+    return pieces.size() == 1 ? results_[pieces[0]] : joined_[s];
   }
 
   void write_output() {
@@ -374,14 +702,30 @@ class Remesher {
     }
     // Surfaces.
     std::vector<karvel::TriangulatedSurfaceBuilder<D>> meshes;
+    absl::flat_hash_map<index_t, index_t> pinch_unique;  // input unique -> output unique
     for (index_t s = 0; s < surfaces_.size(); ++s) {
-      const auto& result = results_[s];
+      const auto& result = surface_result(s);
       const karvel::uuid out =
           mapping_.at(ComponentType::surface).in2out(surfaces_[s]->id());
       auto mesh = builder.triangulated_surface_builder(out);
       const index_t out_slot = builder.component_slot({ComponentType::surface, out});
+      // Where the surface touches itself, its vertices there share their unique vertex.
+      const auto& pinched = pinched_[s];
+      const auto pinch_of = [&](index_t v) {
+        index_t input = result.input_vertices[v];
+        if (pinched.empty() || input == NO_ID) return NO_ID;
+        // A piece's result counts in the piece's vertices, a joined one in the surface's.
+        if (surface_pieces_[s].size() == 1) {
+          input = pieces_[surface_pieces_[s][0]].mesh.vertices[input];
+        }
+        return std::binary_search(pinched.begin(), pinched.end(), input)
+                   ? unique_of(s, input)
+                   : NO_ID;
+      };
       index_t own = 0;
-      for (const auto& tie : result.ties) own += tie.kind == Tie::own ? 1 : 0;
+      for (index_t v = 0; v < result.points.size(); ++v) {
+        own += result.ties[v].kind != Tie::line_point && pinch_of(v) == NO_ID ? 1 : 0;
+      }
       index_t next_own = own > 0 ? builder.create_unique_vertices(own) : NO_ID;
       mesh.reserve(static_cast<index_t>(result.points.size()),
                    static_cast<index_t>(result.triangles.size()));
@@ -392,14 +736,26 @@ class Remesher {
           mesh.create_point(
               remesher::to_point<D>(lines_data_[tie.line].points.positions[tie.index]));
           builder.set_unique_vertex(out_slot, v, point_unique[tie.line][tie.index]);
-        } else {
-          mesh.create_point(remesher::to_point<D>(result.points[v]));
-          builder.set_unique_vertex(out_slot, v, next_own++);
+          continue;
         }
+        mesh.create_point(remesher::to_point<D>(result.points[v]));
+        const index_t pinch = pinch_of(v);
+        if (pinch == NO_ID) {
+          builder.set_unique_vertex(out_slot, v, next_own++);
+          continue;
+        }
+        auto [place, added] = pinch_unique.try_emplace(pinch, NO_ID);
+        if (added) place->second = builder.create_unique_vertex();
+        builder.set_unique_vertex(out_slot, v, place->second);
       }
       for (const auto& triangle : result.triangles) mesh.create_triangle(triangle);
       meshes.push_back(mesh);
-      if (options_.record_origins) report_.origins[out] = std::move(origins_[s]);
+      if (options_.record_origins) {
+        auto& origins = report_.origins[out];
+        for (const index_t p : surface_pieces_[s]) {
+          origins.insert(origins.end(), origins_[p].begin(), origins_[p].end());
+        }
+      }
     }
     // Each mesh is linked on its own: side by side, a failure the first in surface order.
     remesher::for_each_item(
@@ -416,9 +772,16 @@ class Remesher {
   std::vector<const karvel::Surface<D>*> surfaces_;
   std::vector<const karvel::Line<D>*> lines_;
   absl::flat_hash_map<karvel::uuid, index_t> line_index_;
-  std::vector<LineData> lines_data_;
-  std::vector<remesher::SurfaceOutput> results_;
-  std::vector<std::vector<index_t>> origins_;
+  std::vector<LineData> lines_data_;  // the model's lines, then the parting creases'
+  std::vector<Piece> pieces_;
+  std::vector<std::vector<index_t>> surface_pieces_;  // each surface's, in order
+  std::vector<std::vector<index_t>> line_pieces_;     // the pieces that hold each line
+  std::vector<remesher::SurfaceOutput> results_;      // by piece
+  std::vector<std::vector<index_t>> origins_;         // by piece
+  std::vector<remesher::SurfaceOutput> joined_;       // by surface of several pieces
+  // Each surface's vertices where it touches itself, increasing: they stay, and each
+  // point of them stays one unique vertex.
+  std::vector<std::vector<index_t>> pinched_;
 };
 
 // Empties the meshes of the output's lines and surfaces, copies of the input's.

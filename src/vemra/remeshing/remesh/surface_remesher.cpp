@@ -41,6 +41,7 @@ class WorkingMesh {
  public:
   WorkingMesh(const SurfaceInput& input, const SurfaceSettings& settings)
       : settings_{settings},
+        input_vertices_{static_cast<index_t>(input.points.size())},
         kind_(input.points.size(), VertexKind::free),
         ties_(input.points.size(), Tie{}),
         guess_(input.points.size(), NO_ID),
@@ -67,6 +68,8 @@ class WorkingMesh {
       edge_info_[edge_key(edge.from, edge.to)] = {EdgeKind::line, edge.line};
     }
     find_creases();
+    // A line vertex held this way must stay on its line too: its tie says so.
+    for (const index_t v : input.fixed_vertices) kind_[v] = VertexKind::fixed;
     // The line's new vertices inside input edges, each splitting what is left of its
     // edge; flips then turn around the slivers they fan out to.
     bool inserted = false;
@@ -105,6 +108,7 @@ class WorkingMesh {
       number[v] = static_cast<index_t>(out.points.size());
       out.points.push_back(points_[v]);
       out.ties.push_back(ties_[v]);
+      out.input_vertices.push_back(v < input_vertices_ ? v : NO_ID);
     }
     for (const auto& t : triangles_) {
       if (t[0] == NO_ID) continue;
@@ -753,6 +757,7 @@ class WorkingMesh {
   }
 
   const SurfaceSettings& settings_;
+  index_t input_vertices_;  // vertices below are the input's, in its numbers
   // Grown a split at a time: mapped arrays grow without copies and on large pages.
   karvel::TrivialVector<Vec3> points_;
   karvel::TrivialVector<VertexKind> kind_;

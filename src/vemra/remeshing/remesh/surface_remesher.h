@@ -41,11 +41,15 @@ struct SurfaceInput {
   // Surface vertices on lines: those the line keeps (a line point), and those it drops
   // (kept_line_vertex: what to keep if the surface cannot drop it).
   std::vector<std::pair<index_t, Tie>> line_vertices;
+  // Vertices that stay where they are: where the surface touches itself, whose fans a
+  // collapse or a move would part.
+  std::vector<index_t> fixed_vertices;
 };
 
 struct SurfaceOutput {
   std::vector<Vec3> points;
   std::vector<Tie> ties;
+  std::vector<index_t> input_vertices;  // the input vertex each point was, or NO_ID
   std::vector<std::array<index_t, 3>> triangles;
 };
 
