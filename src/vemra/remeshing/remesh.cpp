@@ -587,7 +587,9 @@ class Remesher {
       for (const auto& tie : result.ties) {
         if (tie.kind != Tie::kept_line_vertex) continue;
         auto& data = lines_data_[tie.line];
-        if (!data.kept[tie.index]) ++report_.line_vertices_kept;
+        // The report counts the model's lines; a parting crease is the remesher's own.
+        if (!data.kept[tie.index] && tie.line < lines_.size())
+          ++report_.line_vertices_kept;
         data.kept[tie.index] = true;
         changed_lines.insert(tie.line);
       }
