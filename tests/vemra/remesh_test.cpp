@@ -116,6 +116,22 @@ BRep capped_cylinder() {
   return fixtures::brep(soup);
 }
 
+// A unit disk of one fan of 192 slivers (1.9 degrees at its centre), as a cap of a
+// tessellated cylinder is: the centre must coarsen through collapses that leave
+// triangles thinner than a fresh collapse may make, yet no thinner than the fan was.
+BRep disk_of_slivers() {
+  fixtures::Soup<3> soup;
+  const index_t around = 192;
+  soup.points.push_back(karvel::Point<3>{{0, 0, 0}});
+  for (index_t i = 0; i < around; ++i) {
+    const double angle = 2 * M_PI * i / around;
+    soup.points.push_back(karvel::Point<3>{{std::cos(angle), std::sin(angle), 0}});
+    soup.triangles.push_back({0, 1 + i, 1 + (i + 1) % around});
+  }
+  soup.patches.assign(soup.triangles.size(), 0);
+  return fixtures::brep(soup);
+}
+
 std::vector<NamedModel<BRep>> breps() {
   return {{"cube", fixtures::cube, 0.1},
           {"book", fixtures::book, 0.1},
@@ -131,7 +147,8 @@ std::vector<NamedModel<BRep>> breps() {
           {"two cones", [] { return fixtures::brep(fixtures::two_cones_soup()); }, 0.1},
           {"cube of one patch", one_patch_cube, 0.1},
           {"folded sheet", folded_sheet, 0.05},
-          {"capped cylinder", capped_cylinder, 0.1}};
+          {"capped cylinder", capped_cylinder, 0.1},
+          {"disk of slivers", disk_of_slivers, 0.03}};
 }
 
 std::vector<NamedModel<Section>> sections() {

@@ -338,8 +338,25 @@ class WorkingMesh {
       if (std::binary_search(around_u.begin(), around_u.end(), w)) ++common;
     }
     if (common != shared.size()) return false;
-    // Every triangle left around v or u, with v merged into u at p: no fold, no sliver.
+    // Every triangle left around v or u, with v merged into u at p: no fold, no sliver
+    // (none thinner than the thinnest there was: a fan of slivers must still coarsen).
     const auto at = [&](index_t w) -> const Vec3& { return w == u ? p : points_[w]; };
+    double thinnest_before = -1;
+    const auto thinner_than_before = [&](double angle) {
+      if (thinnest_before < 0) {
+        thinnest_before = M_PI;
+        for (const index_t center : {v, u}) {
+          for (const index_t t : around_[center]) {
+            const auto& triangle = triangles_[t];
+            thinnest_before =
+                std::min(thinnest_before,
+                         smallest_angle(points_[triangle[0]], points_[triangle[1]],
+                                        points_[triangle[2]]));
+          }
+        }
+      }
+      return angle < thinnest_before;
+    };
     for (const index_t center : {v, u}) {
       for (const index_t t : around_[center]) {
         const auto& triangle = triangles_[t];
@@ -353,9 +370,8 @@ class WorkingMesh {
         const double lengths = norm(before) * norm(after);
         if (!(lengths > 0) || dot(before, after) < 0.3 * lengths) return false;
         if (forced) continue;
-        if (smallest_angle(at(moved[0]), at(moved[1]), at(moved[2])) < 5 * M_PI / 180) {
-          return false;
-        }
+        const double angle = smallest_angle(at(moved[0]), at(moved[1]), at(moved[2]));
+        if (angle < 5 * M_PI / 180 && thinner_than_before(angle)) return false;
       }
     }
     // No triangle may come out twice.
