@@ -4,15 +4,17 @@
 // each, and prints the medians: seconds, triangles, the smallest angle, the 1 % quantile
 // and the median angle, and the edge length over the target at the 2.5 % and 97.5 %
 // quantiles. The soup is a file (OFF, OBJ, PLY, STL, TSurf; OBJ groups and TSurf faces
-// are patches) or `cells:L:K`, the unit sphere of 20 * 4^L triangles cut into 6 * K * K
-// patches along the cells of a cube projected onto it. The peer's mesh holds no edge of
-// more than two triangles, so the soup must not have one. Built only where Debian's
-// libcgal-dev is installed; the library never links CGAL. With a third argument, the
-// soup is first written there as OBJ (a group per patch), for timing the whole tool on
-// it.
+// are patches), `cells:L:K`, the unit sphere of 20 * 4^L triangles cut into 6 * K * K
+// patches along the cells of a cube projected onto it, `cube:N`, the unit cube of one
+// patch in N x N cells a face, or `gear`, a machined part of one patch (bench_models.h).
+// The peer's mesh holds no edge of more than two triangles, so the soup must not have
+// one. Built only where Debian's libcgal-dev is installed; the library never links CGAL.
+// With a third argument, the soup is first written there as OBJ (a group per patch), for
+// timing the whole tool on it.
 //
 //   remesh_side_by_side model.off 0.0035
 //   remesh_side_by_side cells:5:4 0.01 cells.obj
+//   remesh_side_by_side gear 0.007 gear.obj
 
 #include <algorithm>
 #include <chrono>
@@ -154,14 +156,20 @@ Figures run_cgal(const vemra::tool::Soup& soup, double target) {
   return figures(seconds, tris, target);
 }
 
+vemra::tool::Soup as_tool_soup(const bench::Soup<3>& model, const std::string& name) {
+  vemra::tool::Soup soup;
+  soup.name = name;
+  soup.points = model.points;
+  soup.triangles = model.triangles;
+  soup.patches = model.patches;
+  return soup;
+}
+
 // The unit sphere cut along a cube's cells: each triangle goes to the cell of the cube
 // face its centroid points at, the face cut into k x k cells by equal angles.
 vemra::tool::Soup sphere_cells(int levels, int k) {
-  const auto sphere = bench::icosphere(levels);
-  vemra::tool::Soup soup;
-  soup.name = "cells";
-  soup.points = sphere.points;
-  soup.triangles = sphere.triangles;
+  auto soup = as_tool_soup(bench::icosphere(levels), "cells");
+  soup.patches.clear();
   for (const auto& t : soup.triangles) {
     std::array<double, 3> c{0, 0, 0};
     for (const auto v : t) {
@@ -188,6 +196,11 @@ vemra::tool::Soup read(const std::string& name) {
       levels <= 8 && k >= 1) {
     return sphere_cells(levels, k);
   }
+  int cells = 0;
+  if (std::sscanf(name.c_str(), "cube:%d", &cells) == 1 && cells >= 1 && cells <= 1024) {
+    return as_tool_soup(bench::cube(cells), "cube");
+  }
+  if (name == "gear") return as_tool_soup(bench::gear(), "gear");
   return vemra::tool::read_soup(name);
 }
 
@@ -241,7 +254,8 @@ int main(int argc, char** argv) {
   if (argc != 3 && argc != 4) {
     std::fprintf(
         stderr,
-        "usage: remesh_side_by_side MESH|cells:L:K TARGET_EDGE_LENGTH [OUT.obj]\n");
+        "usage: remesh_side_by_side MESH|cells:L:K|cube:N|gear TARGET_EDGE_LENGTH "
+        "[OUT.obj]\n");
     return 2;
   }
   const auto soup = read(argv[1]);

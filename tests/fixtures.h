@@ -197,6 +197,50 @@ Soup<D> bowtie_soup() {
   return soup;
 }
 
+// A unit cube of one patch, each face a grid of n x n cells, each cell two triangles.
+inline Soup<3> one_patch_cube_soup(int n) {
+  Soup<3> soup;
+  // Each face from its corner and two edge directions, outward.
+  const std::array<std::array<std::array<long, 3>, 3>, 6> faces{
+      {{{{0, 0, 0}, {0, 1, 0}, {1, 0, 0}}},
+       {{{0, 0, 1}, {1, 0, 0}, {0, 1, 0}}},
+       {{{0, 0, 0}, {1, 0, 0}, {0, 0, 1}}},
+       {{{0, 1, 0}, {0, 0, 1}, {1, 0, 0}}},
+       {{{0, 0, 0}, {0, 0, 1}, {0, 1, 0}}},
+       {{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}}}};
+  // Points by their place on the lattice of the cells, shared by the faces.
+  absl::flat_hash_map<std::array<long, 3>, index_t> welded;
+  for (const auto& [o, u, v] : faces) {
+    std::vector<index_t> grid;
+    for (long j = 0; j <= n; ++j) {
+      for (long i = 0; i <= n; ++i) {
+        std::array<long, 3> key{};
+        for (int axis = 0; axis < 3; ++axis) {
+          key[axis] = o[axis] * n + u[axis] * i + v[axis] * j;
+        }
+        const auto [place, added] =
+            welded.try_emplace(key, static_cast<index_t>(soup.points.size()));
+        if (added) {
+          soup.points.push_back(karvel::Point<3>{
+              {double(key[0]) / n, double(key[1]) / n, double(key[2]) / n}});
+        }
+        grid.push_back(place->second);
+      }
+    }
+    for (int j = 0; j < n; ++j) {
+      for (int i = 0; i < n; ++i) {
+        const index_t a = grid[j * (n + 1) + i], b = grid[j * (n + 1) + i + 1];
+        const index_t c = grid[(j + 1) * (n + 1) + i + 1],
+                      d = grid[(j + 1) * (n + 1) + i];
+        soup.triangles.push_back({a, b, c});
+        soup.triangles.push_back({a, c, d});
+      }
+    }
+  }
+  soup.patches.assign(soup.triangles.size(), 0);
+  return soup;
+}
+
 // Two open cones of one patch meeting at their apex (vertex 0).
 inline Soup<3> two_cones_soup() {
   constexpr index_t segments = 8;

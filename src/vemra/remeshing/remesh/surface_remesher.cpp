@@ -97,6 +97,9 @@ class WorkingMesh {
     drop_removable_vertices(true);
     split_long_edges(long_ratio);
     split_remaining_line_edges();
+    // The splits of what the forced drops and the last smoothing left long can land a hair
+    // from a vertex, or leave a short edge where a fan's centre thinned out last.
+    collapse_short_edges();
     flip_for_angles();
   }
 
