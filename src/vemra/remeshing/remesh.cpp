@@ -612,7 +612,8 @@ class Remesher {
   // one piece again, and its new piece is returned to be remeshed.
   std::vector<index_t> join_surfaces() {
     joined_.resize(surfaces_.size());
-    std::vector<bool> clash(surfaces_.size(), false);
+    // One byte each: the surfaces are joined side by side.
+    std::vector<char> clash(surfaces_.size(), 0);
     remesher::for_each_item(
         surfaces_.size(),
         [&](std::size_t s) {
@@ -630,7 +631,7 @@ class Remesher {
           if (joined) {
             joined_[s] = std::move(*joined);
           } else {
-            clash[s] = true;
+            clash[s] = 1;
           }
         },
         1);
